@@ -1,0 +1,54 @@
+# Sourced by the scripts that run the build under Wine: wine_env_start BUILD_DIR
+# Gives them a display (a private Xvfb unless one is given), one wineserver for the whole run
+# and a Wine prefix inside the build tree; all of it is stopped again when the script exits.
+
+WINE64=/usr/lib/wine/wine64
+XVFB_PID=""
+
+wine_env_stop() {
+  if [ -n "${WINEPREFIX:-}" ]; then
+    WINEPREFIX=$WINEPREFIX wineserver -k >/dev/null 2>&1 || true
+  fi
+  if [ -n "$XVFB_PID" ]; then
+    kill "$XVFB_PID" >/dev/null 2>&1 || true
+    wait "$XVFB_PID" 2>/dev/null || true
+  fi
+}
+
+wine_env_start_display() {
+  if [ -n "${DISPLAY:-}" ]; then
+    return
+  fi
+  local n=90
+  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+  # Large enough for the editor pinned at (50, 50) with 1440 x 1000.
+  Xvfb ":$n" -screen 0 1600x1200x24 -nolisten tcp +extension GLX >/dev/null 2>&1 &
+  XVFB_PID=$!
+  export DISPLAY=":$n"
+  local tries=0
+  until xdpyinfo >/dev/null 2>&1; do
+    tries=$((tries + 1))
+    if [ "$tries" -gt 100 ]; then
+      echo "wine-env: Xvfb did not start on $DISPLAY" >&2
+      exit 2
+    fi
+    sleep 0.1
+  done
+}
+
+wine_env_start() {
+  local build=$1
+  trap wine_env_stop EXIT
+  wine_env_start_display
+  export WINEPREFIX="$build/wineprefix"
+  export LC_ALL=zh_CN.UTF-8
+  export WINEDEBUG=${WINEDEBUG:--all}
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "wine-env: creating the Wine prefix in $WINEPREFIX" >&2
+    "$WINE64" wineboot -i >/dev/null 2>&1
+  fi
+  # One wineserver for the whole run: each program then starts in a second or less.
+  wineserver -p >/dev/null 2>&1 || true
+  "$WINE64" cmd /c exit >/dev/null 2>&1 || true
+}

@@ -1,0 +1,91 @@
+#pragma once
+// What the Wine tests share: child processes (other programs, or this test program in a child
+// mode), scratch folders, and waiting against named deadlines.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// Deadlines: generous, since every process start under Wine costs a second or more.
+constexpr DWORD ProcessStartDeadlineMs = 15000;
+constexpr DWORD ProcessExitDeadlineMs = 15000;
+
+// Folder of the running test program: the launcher, the stand-in editor and all tests lie there.
+std::string BuildDirectory();
+std::string BuildFile(const char* name);                  // BuildDirectory() + "\\" + name
+std::string StandInEditorPath();                           // the stand-in "Sparkwright汉化版.exe"
+std::string LauncherPath();
+
+// A started process; terminated on destruction if it still runs.
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    ChildProcess(ChildProcess&& other) noexcept;
+    ChildProcess& operator=(ChildProcess&& other) noexcept;
+    ~ChildProcess();
+
+    // Starts program (quoted for the command line) with arguments. Extra environment variables
+    // ("NAME=value") are added to this process's environment for the child only.
+    static ChildProcess Start(const std::string& program, const std::string& arguments = "",
+                              const std::string& currentDirectory = "",
+                              const std::vector<std::string>& environment = {});
+    // This test program again, in the child mode called name.
+    static ChildProcess StartChildMode(const std::string& name, const std::string& arguments = "",
+                                       const std::vector<std::string>& environment = {});
+
+    bool Started() const { return process_ != nullptr; }
+    DWORD Id() const { return id_; }
+    HANDLE Handle() const { return process_; }
+    bool Running() const;
+    // Waits up to milliseconds; true when it ended, with its exit code in exitCode.
+    bool WaitForExit(DWORD milliseconds, DWORD* exitCode = nullptr) const;
+    void Terminate();
+
+private:
+    HANDLE process_ = nullptr;
+    DWORD id_ = 0;
+};
+
+// A fresh folder under the temporary directory, removed with everything in it on destruction.
+// The name may hold GBK characters and blanks.
+class ScratchFolder {
+public:
+    explicit ScratchFolder(const std::string& name);
+    ~ScratchFolder();
+    const std::string& Path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "\\" + name; }
+    void CopyIn(const std::string& source, const std::string& name) const;
+
+private:
+    std::string path_;
+};
+
+// Polls condition every few milliseconds, serving this thread's messages, until it holds or
+// the deadline passes; returns whether it held.
+bool WaitUntil(const std::function<bool()>& condition, DWORD deadlineMs);
+
+// The highest visible top-level window without owner of process, or null.
+HWND VisibleTopLevelWindowOf(DWORD processId);
+HWND WaitForVisibleWindowOf(DWORD processId, DWORD deadlineMs);
+
+std::string ReadWholeFile(const std::string& path);
+std::string WindowText(HWND window);
+std::string ClassNameOf(HWND window);
+
+// Child modes: this test program run again as `--child NAME ARGS...`. A child mode's result is
+// the child process's exit code.
+using ChildModeRoutine = int (*)(int argc, char** argv);
+struct ChildModeRegistration {
+    ChildModeRegistration(const char* name, ChildModeRoutine routine);
+};
+#define CHILD_MODE(name)                                                                   \
+    static int ChildMode_##name(int argc, char** argv);                                    \
+    static ChildModeRegistration ChildModeRegistration_##name(#name, ChildMode_##name);    \
+    static int ChildMode_##name([[maybe_unused]] int argc, [[maybe_unused]] char** argv)
+
+int RunChildMode(const char* name, int argc, char** argv);
