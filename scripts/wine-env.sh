@@ -19,21 +19,25 @@ wine_env_start_display() {
   if [ -n "${DISPLAY:-}" ]; then
     return
   fi
-  local n=90
-  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-  # Large enough for the editor pinned at (50, 50) with 1440 x 1000.
-  Xvfb ":$n" -screen 0 1600x1200x24 -nolisten tcp +extension GLX >/dev/null 2>&1 &
-  XVFB_PID=$!
-  export DISPLAY=":$n"
-  local tries=0
-  until xdpyinfo >/dev/null 2>&1; do
-    tries=$((tries + 1))
-    if [ "$tries" -gt 100 ]; then
-      echo "wine-env: Xvfb did not start on $DISPLAY" >&2
-      exit 2
-    fi
-    sleep 0.1
+  local n=90 tries
+  for n in $(seq 90 140); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    # Large enough for the editor pinned at (50, 50) with 1440 x 1000.
+    Xvfb ":$n" -screen 0 1600x1200x24 -nolisten tcp +extension GLX >/dev/null 2>&1 &
+    XVFB_PID=$!
+    for tries in $(seq 1 100); do
+      if DISPLAY=":$n" xdpyinfo >/dev/null 2>&1; then
+        export DISPLAY=":$n"
+        return
+      fi
+      kill -0 "$XVFB_PID" 2>/dev/null || break # lost the race for this number: take the next
+      sleep 0.1
+    done
+    kill "$XVFB_PID" >/dev/null 2>&1 || true
+    XVFB_PID=""
   done
+  echo "wine-env: no virtual display could be started" >&2
+  exit 2
 }
 
 wine_env_start() {
