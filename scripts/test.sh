@@ -9,7 +9,7 @@ bash scripts/setup.sh
 
 echo "== 32-bit product (i686)"
 cmake --preset i686 >/dev/null
-cmake --build --preset i686
+cmake --build --preset i686 --target package
 
 echo "== 64-bit build with tests (x86_64, run under Wine)"
 cmake --preset x86_64 >/dev/null

@@ -1,0 +1,18 @@
+# Checks the release zip: exactly the launcher and the read-me, and never the stand-in editor.
+# cmake -DPACKAGE=path/to.zip -P CheckPackage.cmake
+if(NOT EXISTS "${PACKAGE}")
+  message(FATAL_ERROR "no release package at ${PACKAGE}: build it with scripts/release.sh")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar tf "${PACKAGE}" OUTPUT_VARIABLE listing RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "cannot list ${PACKAGE}")
+endif()
+string(REGEX REPLACE "[^\n]*/" "" names "${listing}")
+string(STRIP "${names}" names)
+string(REPLACE "\n" ";" names "${names}")
+list(SORT names)
+set(expected "README.txt;SparkwrightLocalizer.exe")
+if(NOT names STREQUAL expected)
+  message(FATAL_ERROR "the package holds [${names}], expected [${expected}]")
+endif()
+message(STATUS "release package holds ${names}")
