@@ -4,8 +4,10 @@
 
 #include <shellapi.h>
 
+#include <atomic>
 #include <cstdio>
 #include <map>
+#include <thread>
 
 namespace {
 
@@ -53,6 +55,27 @@ BOOL CALLBACK TakeFirstVisibleWindow(HWND window, LPARAM parameter)
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
     if (owner == search.processId && IsWindowVisible(window) && !GetWindow(window, GW_OWNER)) {
+        search.found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The class and the text control id that message boxes use.
+constexpr char MessageBoxClassName[] = "#32770";
+constexpr int MessageBoxTextId = 0xFFFF;
+
+struct MessageBoxSearch {
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK TakeFirstMessageBox(HWND window, LPARAM parameter)
+{
+    auto& search = *reinterpret_cast<MessageBoxSearch*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == search.processId && IsWindowVisible(window) && ClassNameOf(window) == MessageBoxClassName) {
         search.found = window;
         return FALSE;
     }
@@ -215,6 +238,44 @@ HWND WaitForVisibleWindowOf(DWORD processId, DWORD deadlineMs)
     HWND window = nullptr;
     WaitUntil([&] { return (window = VisibleTopLevelWindowOf(processId)) != nullptr; }, deadlineMs);
     return window;
+}
+
+bool RunOnOtherThread(const std::function<void()>& work, DWORD deadlineMs)
+{
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        work();
+        done = true;
+    });
+    const bool inTime = WaitUntil([&] { return done.load(); }, deadlineMs);
+    // Keep serving this thread's windows until it ends: it may be blocked on one of them.
+    WaitUntil([&] { return done.load(); }, INFINITE);
+    worker.join();
+    return inTime;
+}
+
+HWND MessageBoxOf(DWORD processId)
+{
+    MessageBoxSearch search{processId, nullptr};
+    EnumWindows(TakeFirstMessageBox, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND WaitForMessageBoxOf(DWORD processId, DWORD deadlineMs)
+{
+    HWND box = nullptr;
+    WaitUntil([&] { return (box = MessageBoxOf(processId)) != nullptr; }, deadlineMs);
+    return box;
+}
+
+std::string MessageBoxText(HWND box)
+{
+    return WindowText(GetDlgItem(box, MessageBoxTextId));
+}
+
+void PressMessageBoxButton(HWND box, int buttonId)
+{
+    PostMessageA(GetDlgItem(box, buttonId), BM_CLICK, 0, 0);
 }
 
 std::string ReadWholeFile(const std::string& path)

@@ -73,6 +73,18 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD deadlineMs);
 HWND VisibleTopLevelWindowOf(DWORD processId);
 HWND WaitForVisibleWindowOf(DWORD processId, DWORD deadlineMs);
 
+// Runs work on a second thread while this thread serves its messages, so that calls from there
+// on this thread's windows complete. Returns whether work ended within the deadline (it is
+// waited for in any case: it may refer to the caller's variables).
+bool RunOnOtherThread(const std::function<void()>& work, DWORD deadlineMs);
+
+// A message box (dialog class "#32770") that process shows, or null; its text (the static
+// control 0xFFFF); and a press on its button id, posted so that a hung box cannot hold the test.
+HWND MessageBoxOf(DWORD processId);
+HWND WaitForMessageBoxOf(DWORD processId, DWORD deadlineMs);
+std::string MessageBoxText(HWND box);
+void PressMessageBoxButton(HWND box, int buttonId);
+
 std::string ReadWholeFile(const std::string& path);
 std::string WindowText(HWND window);
 std::string ClassNameOf(HWND window);
