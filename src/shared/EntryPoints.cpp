@@ -1,41 +1,34 @@
 #include "shared/EntryPoints.h"
 
 #include <cstdio>
-#include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
 struct BoundEntryPoint {
-    char library[32];
-    char name[64];
+    std::string library;
+    std::string name;
     FARPROC address;
 };
 
-// Room for every outside entry point the program uses, with space to spare.
-constexpr int MaxEntryPoints = 16;
-
-BoundEntryPoint Bound[MaxEntryPoints];
-int BoundCount = 0;
+std::vector<BoundEntryPoint> Bound;
 SRWLOCK BoundLock = SRWLOCK_INIT;
 
 BoundEntryPoint* FindBound(const char* library, const char* name)
 {
-    for (int i = 0; i < BoundCount; ++i)
-        if (lstrcmpiA(Bound[i].library, library) == 0 && std::strcmp(Bound[i].name, name) == 0)
-            return &Bound[i];
+    for (BoundEntryPoint& entry : Bound)
+        if (lstrcmpiA(entry.library.c_str(), library) == 0 && entry.name == name)
+            return &entry;
     return nullptr;
 }
 
 void Keep(const char* library, const char* name, FARPROC address)
 {
-    BoundEntryPoint* entry = FindBound(library, name);
-    if (!entry && BoundCount < MaxEntryPoints) {
-        entry = &Bound[BoundCount++];
-        lstrcpynA(entry->library, library, sizeof entry->library);
-        lstrcpynA(entry->name, name, sizeof entry->name);
-    }
-    if (entry)
+    if (BoundEntryPoint* entry = FindBound(library, name))
         entry->address = address;
+    else
+        Bound.push_back(BoundEntryPoint{library, name, address});
 }
 
 [[noreturn]] void FailMissingEntryPoint(const char* library, const char* name)
