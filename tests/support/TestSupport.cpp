@@ -3,9 +3,12 @@
 #include "launcher/Launcher.h"
 
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <thread>
 
@@ -80,6 +83,119 @@ BOOL CALLBACK TakeFirstMessageBox(HWND window, LPARAM parameter)
         return FALSE;
     }
     return TRUE;
+}
+
+// A PE image read whole into memory, with bounds-checked access by file offset and by RVA.
+class PeImage {
+public:
+    explicit PeImage(std::string bytes) : bytes_(std::move(bytes)) {}
+
+    template <typename T>
+    bool ReadAt(size_t offset, T& value) const
+    {
+        if (offset > bytes_.size() || bytes_.size() - offset < sizeof(T))
+            return false;
+        std::memcpy(&value, bytes_.data() + offset, sizeof(T));
+        return true;
+    }
+
+    bool Parse()
+    {
+        IMAGE_DOS_HEADER dos{};
+        DWORD signature = 0;
+        if (!ReadAt(0, dos) || dos.e_magic != IMAGE_DOS_SIGNATURE || dos.e_lfanew < 0)
+            return false;
+        const size_t ntOffset = static_cast<size_t>(dos.e_lfanew);
+        if (!ReadAt(ntOffset, signature) || signature != IMAGE_NT_SIGNATURE || !ReadAt(ntOffset + 4, file_))
+            return false;
+        const size_t optionalOffset = ntOffset + 4 + sizeof(IMAGE_FILE_HEADER);
+        WORD magic = 0;
+        if (!ReadAt(optionalOffset, magic))
+            return false;
+        // The two optional header forms differ in width, so their data directories lie apart.
+        size_t directoriesOffset = 0;
+        DWORD directoryCount = 0;
+        if (magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC) {
+            IMAGE_OPTIONAL_HEADER32 optional{};
+            if (!ReadAt(optionalOffset, optional))
+                return false;
+            directoriesOffset = optionalOffset + offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory);
+            directoryCount = optional.NumberOfRvaAndSizes;
+        } else if (magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC) {
+            IMAGE_OPTIONAL_HEADER64 optional{};
+            if (!ReadAt(optionalOffset, optional))
+                return false;
+            directoriesOffset = optionalOffset + offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory);
+            directoryCount = optional.NumberOfRvaAndSizes;
+        } else {
+            return false;
+        }
+        for (DWORD i = 0; i < directoryCount && i < IMAGE_NUMBEROF_DIRECTORY_ENTRIES; ++i)
+            if (!ReadAt(directoriesOffset + i * sizeof(IMAGE_DATA_DIRECTORY), directories_[i]))
+                return false;
+        sectionsOffset_ = optionalOffset + file_.SizeOfOptionalHeader;
+        return true;
+    }
+
+    const IMAGE_DATA_DIRECTORY& Directory(int index) const { return directories_[index]; }
+
+    // File offset of rva, or false when no section holds it.
+    bool OffsetOf(DWORD rva, size_t& offset) const
+    {
+        for (WORD i = 0; i < file_.NumberOfSections; ++i) {
+            IMAGE_SECTION_HEADER section{};
+            if (!ReadAt(sectionsOffset_ + i * sizeof section, section))
+                return false;
+            const DWORD size = section.Misc.VirtualSize ? section.Misc.VirtualSize : section.SizeOfRawData;
+            if (rva >= section.VirtualAddress && rva - section.VirtualAddress < size) {
+                offset = section.PointerToRawData + (rva - section.VirtualAddress);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    bool StringAt(DWORD rva, std::string& text) const
+    {
+        size_t offset = 0;
+        if (!OffsetOf(rva, offset) || offset >= bytes_.size())
+            return false;
+        const size_t end = bytes_.find('\0', offset);
+        if (end == std::string::npos)
+            return false;
+        text = bytes_.substr(offset, end - offset);
+        return true;
+    }
+
+private:
+    std::string bytes_;
+    IMAGE_FILE_HEADER file_{};
+    IMAGE_DATA_DIRECTORY directories_[IMAGE_NUMBEROF_DIRECTORY_ENTRIES]{};
+    size_t sectionsOffset_ = 0;
+};
+
+// Walks a table of descriptors that ends with an all-zero one, taking each library name.
+template <typename Descriptor>
+bool ReadLibraryNames(const PeImage& image, int directory, DWORD Descriptor::*nameField,
+                      std::vector<std::string>& libraries)
+{
+    const IMAGE_DATA_DIRECTORY& table = image.Directory(directory);
+    if (table.VirtualAddress == 0)
+        return true; // the image has no such table
+    size_t offset = 0;
+    if (!image.OffsetOf(table.VirtualAddress, offset))
+        return false;
+    for (;; offset += sizeof(Descriptor)) {
+        Descriptor descriptor{};
+        if (!image.ReadAt(offset, descriptor))
+            return false;
+        if (descriptor.*nameField == 0)
+            return true;
+        std::string name;
+        if (!image.StringAt(descriptor.*nameField, name))
+            return false;
+        libraries.push_back(name);
+    }
 }
 
 } // namespace
@@ -320,4 +436,29 @@ int RunChildMode(const char* name, int argc, char** argv)
         return 125;
     }
     return mode->second(argc, argv);
+}
+
+std::vector<DWORD> ThreadIdsOf(DWORD processId)
+{
+    std::vector<DWORD> threads;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return threads;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == processId)
+            threads.push_back(entry.th32ThreadID);
+    CloseHandle(snapshot);
+    return threads;
+}
+
+bool ReadImportedLibraries(const std::string& path, std::vector<std::string>& libraries)
+{
+    libraries.clear();
+    PeImage image(ReadWholeFile(path));
+    return image.Parse() &&
+           ReadLibraryNames(image, IMAGE_DIRECTORY_ENTRY_IMPORT, &IMAGE_IMPORT_DESCRIPTOR::Name, libraries) &&
+           ReadLibraryNames(image, IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT, &IMAGE_DELAYLOAD_DESCRIPTOR::DllNameRVA,
+                            libraries);
 }

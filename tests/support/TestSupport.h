@@ -89,6 +89,13 @@ std::string ReadWholeFile(const std::string& path);
 std::string WindowText(HWND window);
 std::string ClassNameOf(HWND window);
 
+// Ids of the threads of process that exist now (a Toolhelp snapshot).
+std::vector<DWORD> ThreadIdsOf(DWORD processId);
+
+// The libraries that the PE image at path (32- or 64-bit) names in its import and delay-load
+// import tables, as written there. False when the file cannot be read as a PE image.
+bool ReadImportedLibraries(const std::string& path, std::vector<std::string>& libraries);
+
 // Child modes: this test program run again as `--child NAME ARGS...`. A child mode's result is
 // the child process's exit code.
 using ChildModeRoutine = int (*)(int argc, char** argv);
