@@ -121,12 +121,14 @@ public:
                 return false;
             directoriesOffset = optionalOffset + offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory);
             directoryCount = optional.NumberOfRvaAndSizes;
+            subsystem_ = optional.Subsystem;
         } else if (magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC) {
             IMAGE_OPTIONAL_HEADER64 optional{};
             if (!ReadAt(optionalOffset, optional))
                 return false;
             directoriesOffset = optionalOffset + offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory);
             directoryCount = optional.NumberOfRvaAndSizes;
+            subsystem_ = optional.Subsystem;
         } else {
             return false;
         }
@@ -138,6 +140,8 @@ public:
     }
 
     const IMAGE_DATA_DIRECTORY& Directory(int index) const { return directories_[index]; }
+    WORD Machine() const { return file_.Machine; }
+    WORD Subsystem() const { return subsystem_; }
 
     // File offset of rva, or false when no section holds it.
     bool OffsetOf(DWORD rva, size_t& offset) const
@@ -172,6 +176,7 @@ private:
     IMAGE_FILE_HEADER file_{};
     IMAGE_DATA_DIRECTORY directories_[IMAGE_NUMBEROF_DIRECTORY_ENTRIES]{};
     size_t sectionsOffset_ = 0;
+    WORD subsystem_ = 0;
 };
 
 // Walks a table of descriptors that ends with an all-zero one, taking each library name.
@@ -451,6 +456,16 @@ std::vector<DWORD> ThreadIdsOf(DWORD processId)
             threads.push_back(entry.th32ThreadID);
     CloseHandle(snapshot);
     return threads;
+}
+
+bool ReadImageKind(const std::string& path, WORD& machine, WORD& subsystem)
+{
+    PeImage image(ReadWholeFile(path));
+    if (!image.Parse())
+        return false;
+    machine = image.Machine();
+    subsystem = image.Subsystem();
+    return true;
 }
 
 bool ReadImportedLibraries(const std::string& path, std::vector<std::string>& libraries)

@@ -92,6 +92,10 @@ std::string ClassNameOf(HWND window);
 // Ids of the threads of process that exist now (a Toolhelp snapshot).
 std::vector<DWORD> ThreadIdsOf(DWORD processId);
 
+// The machine (IMAGE_FILE_MACHINE_...) and subsystem (IMAGE_SUBSYSTEM_...) of the PE image at
+// path. False when the file cannot be read as a PE image.
+bool ReadImageKind(const std::string& path, WORD& machine, WORD& subsystem);
+
 // The libraries that the PE image at path (32- or 64-bit) names in its import and delay-load
 // import tables, as written there. False when the file cannot be read as a PE image.
 bool ReadImportedLibraries(const std::string& path, std::vector<std::string>& libraries);
