@@ -283,6 +283,36 @@ ChildProcess ChildProcess::StartChildMode(const std::string& name, const std::st
     return Start(ThisProgram(), "--child " + name + (arguments.empty() ? "" : " " + arguments), "", environment);
 }
 
+ChildProcess ChildProcess::Adopt(DWORD processId)
+{
+    ChildProcess child;
+    child.process_ = OpenProcess(PROCESS_ALL_ACCESS, FALSE, processId);
+    if (child.process_)
+        child.id_ = processId;
+    return child;
+}
+
+std::vector<ChildProcess> ChildProcess::AdoptChildrenOf(DWORD parentId)
+{
+    std::vector<ChildProcess> children;
+    // Id 0 is no process, but system processes list it as their parent.
+    if (parentId == 0)
+        return children;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return children;
+    PROCESSENTRY32 record{};
+    record.dwSize = sizeof record;
+    for (BOOL more = Process32First(snapshot, &record); more; more = Process32Next(snapshot, &record))
+        if (record.th32ParentProcessID == parentId && record.th32ProcessID != GetCurrentProcessId()) {
+            ChildProcess child = Adopt(record.th32ProcessID);
+            if (child.Started())
+                children.push_back(std::move(child));
+        }
+    CloseHandle(snapshot);
+    return children;
+}
+
 bool ChildProcess::Running() const
 {
     return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
@@ -314,15 +344,20 @@ ScratchFolder::ScratchFolder(const std::string& name)
 {
     char temp[MAX_PATH]{};
     GetTempPathA(sizeof temp, temp);
-    path_ = std::string(temp) + "sparkwright-" + std::to_string(GetCurrentProcessId()) + "-" +
-            std::to_string(GetTickCount()) + "\\" + name;
-    CreateDirectoryA(DirectoryOfPath(path_.c_str()).c_str(), nullptr);
+    // The count keeps two folders made within the same millisecond apart: each removes its own
+    // parent folder on destruction. The parent is kept, not derived from the path, so that a
+    // fault in the product's path handling can never point the removal elsewhere.
+    static LONG made = 0;
+    parent_ = std::string(temp) + "sparkwright-" + std::to_string(GetCurrentProcessId()) + "-" +
+              std::to_string(GetTickCount()) + "-" + std::to_string(InterlockedIncrement(&made));
+    path_ = parent_ + "\\" + name;
+    CreateDirectoryA(parent_.c_str(), nullptr);
     CreateDirectoryA(path_.c_str(), nullptr);
 }
 
 ScratchFolder::~ScratchFolder()
 {
-    RemoveTree(DirectoryOfPath(path_.c_str()));
+    RemoveTree(parent_);
 }
 
 void ScratchFolder::CopyIn(const std::string& source, const std::string& name) const
@@ -412,6 +447,17 @@ std::string ReadWholeFile(const std::string& path)
         content.append(buffer, read);
     CloseHandle(file);
     return content;
+}
+
+void AppendToFile(const std::string& path, const std::string& text)
+{
+    HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
 }
 
 std::string WindowText(HWND window)

@@ -37,6 +37,11 @@ public:
     // This test program again, in the child mode called name.
     static ChildProcess StartChildMode(const std::string& name, const std::string& arguments = "",
                                        const std::vector<std::string>& environment = {});
+    // Takes charge of a process that another program started (for instance the editor that the
+    // launcher starts), so that it ends with the test; not Started() if it cannot be opened.
+    static ChildProcess Adopt(DWORD processId);
+    // Takes charge of every running process that parentId started.
+    static std::vector<ChildProcess> AdoptChildrenOf(DWORD parentId);
 
     bool Started() const { return process_ != nullptr; }
     DWORD Id() const { return id_; }
@@ -59,9 +64,12 @@ public:
     ~ScratchFolder();
     const std::string& Path() const { return path_; }
     std::string File(const std::string& name) const { return path_ + "\\" + name; }
+    // A file beside the folder, in the folder made to hold it (plainly named, removed with it).
+    std::string Beside(const std::string& name) const { return parent_ + "\\" + name; }
     void CopyIn(const std::string& source, const std::string& name) const;
 
 private:
+    std::string parent_;
     std::string path_;
 };
 
@@ -86,6 +94,7 @@ std::string MessageBoxText(HWND box);
 void PressMessageBoxButton(HWND box, int buttonId);
 
 std::string ReadWholeFile(const std::string& path);
+void AppendToFile(const std::string& path, const std::string& text); // creates the file if need be
 std::string WindowText(HWND window);
 std::string ClassNameOf(HWND window);
 
