@@ -112,7 +112,8 @@ TEST_F(WaitWithMessagesTest, HandlesMessagesAlreadyWaiting)
 
 TEST_F(WaitWithMessagesTest, ReturnsAtOnceForNoTime)
 {
-    constexpr DWORD AtOnceMs = 20;
+    // Read as unsigned, a negative time would be weeks; this only allows for a descheduled thread.
+    constexpr DWORD AtOnceMs = 50;
     for (int milliseconds : {0, -1, -1000, INT_MIN}) {
         SCOPED_TRACE(milliseconds);
         const DWORD start = GetTickCount();
