@@ -233,40 +233,6 @@ bool EditorRunning()
     return FindProcessByName(EditorImageName) != 0;
 }
 
-// The test display runs no window manager. Wine hands its windows to one by default, and without
-// one a minimised window stays on the screen and a shown window's destruction waits two seconds
-// for a withdrawal that nobody confirms. For the programs named here Wine places, stacks and
-// minimises the windows itself, as the platform's own desktop does.
-class WindowsKeptByWine {
-public:
-    explicit WindowsKeptByWine(std::vector<std::string> programs) : programs_(std::move(programs))
-    {
-        for (const std::string& program : programs_) {
-            HKEY key = nullptr;
-            const LONG created = RegCreateKeyExA(HKEY_CURRENT_USER, (AppDefaults + program + "\\X11 Driver").c_str(),
-                                                 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
-            EXPECT_EQ(ERROR_SUCCESS, created) << "Wine's settings for " << program;
-            if (created == ERROR_SUCCESS) {
-                EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2));
-                RegCloseKey(key);
-            }
-        }
-    }
-    ~WindowsKeptByWine()
-    {
-        for (const std::string& program : programs_) {
-            RegDeleteKeyA(HKEY_CURRENT_USER, (AppDefaults + program + "\\X11 Driver").c_str());
-            RegDeleteKeyA(HKEY_CURRENT_USER, (AppDefaults + program).c_str());
-        }
-    }
-    WindowsKeptByWine(const WindowsKeptByWine&) = delete;
-    WindowsKeptByWine& operator=(const WindowsKeptByWine&) = delete;
-
-private:
-    static constexpr char AppDefaults[] = "Software\\Wine\\AppDefaults\\";
-    std::vector<std::string> programs_;
-};
-
 // One run of the program: the launcher copied with the stand-in editor into a fresh folder and
 // started there; it starts the editor itself. Everything started is ended afterwards.
 class LocalizerSession : public testing::Test {
@@ -341,7 +307,6 @@ protected:
         ASSERT_TRUE(WaitUntil([] { return !EditorRunning(); }, ProcessExitDeadlineMs));
     }
 
-    WindowsKeptByWine windowsKeptByWine_{{LauncherImageName, EditorImageName}};
     ScratchFolder folder_{"labels session"};
     ChildProcess launcher_;
     HWND launcherWindow_ = nullptr;
