@@ -42,7 +42,7 @@ editor=$!
 sleep 3
 import -window root -crop 1440x1000+50+50 +repage "$out/editor.png"
 kill "$editor" 2>/dev/null || true
-wineserver -k >/dev/null 2>&1 || true # ends the editor's Windows process too
+"$WINESERVER" -k >/dev/null 2>&1 || true # ends the editor's Windows process too
 wine "$bin/demo-driver.exe" frame "Z:${out//\//\\}\\overlay-frame.bgra"
 convert -size 1440x1000 -depth 8 "bgra:$out/overlay-frame.bgra" "$out/overlay-frame.png"
 # The desktop composes the back buffer as premultiplied alpha: editor * (1 - alpha) + colour.

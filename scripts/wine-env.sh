@@ -3,11 +3,13 @@
 # and a Wine prefix inside the build tree; all of it is stopped again when the script exits.
 
 WINE64=/usr/lib/wine/wine64
+# Debian's wine64 puts no wineserver on the PATH.
+WINESERVER=/usr/lib/wine/wineserver
 XVFB_PID=""
 
 wine_env_stop() {
   if [ -n "${WINEPREFIX:-}" ]; then
-    WINEPREFIX=$WINEPREFIX wineserver -k >/dev/null 2>&1 || true
+    WINEPREFIX=$WINEPREFIX "$WINESERVER" -k >/dev/null 2>&1 || true
   fi
   if [ -n "$XVFB_PID" ]; then
     kill "$XVFB_PID" >/dev/null 2>&1 || true
@@ -60,6 +62,6 @@ wine_env_start() {
     "$WINE64" reg delete 'HKCU\Software\Wine\X11 Driver' /v Managed /f >/dev/null 2>&1 || true
   fi
   # One wineserver for the whole run: each program then starts in a second or less.
-  wineserver -p >/dev/null 2>&1 || true
+  "$WINESERVER" -p >/dev/null 2>&1 || true
   "$WINE64" cmd /c exit >/dev/null 2>&1 || true
 }
