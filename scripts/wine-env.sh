@@ -21,23 +21,23 @@ wine_env_start_display() {
   if [ -n "${DISPLAY:-}" ]; then
     return
   fi
-  local n=90 tries
-  for n in $(seq 90 140); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    # Large enough for the editor pinned at (50, 50) with 1440 x 1000.
-    Xvfb ":$n" -screen 0 1600x1200x24 -nolisten tcp +extension GLX >/dev/null 2>&1 &
-    XVFB_PID=$!
-    for tries in $(seq 1 100); do
-      if DISPLAY=":$n" xdpyinfo >/dev/null 2>&1; then
-        export DISPLAY=":$n"
-        return
-      fi
-      kill -0 "$XVFB_PID" 2>/dev/null || break # lost the race for this number: take the next
-      sleep 0.1
-    done
-    kill "$XVFB_PID" >/dev/null 2>&1 || true
-    XVFB_PID=""
+  # Xvfb picks a free display number itself and reports it: a number that merely looks free
+  # here may belong to another X server that shares this machine's sockets.
+  local numberFile tries
+  numberFile=$(mktemp)
+  # Large enough for the editor pinned at (50, 50) with 1440 x 1000.
+  Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp +extension GLX 3>"$numberFile" >/dev/null 2>&1 &
+  XVFB_PID=$!
+  for tries in $(seq 1 100); do
+    if [ -s "$numberFile" ] && DISPLAY=":$(cat "$numberFile")" xdpyinfo >/dev/null 2>&1; then
+      export DISPLAY=":$(cat "$numberFile")"
+      rm -f "$numberFile"
+      return
+    fi
+    kill -0 "$XVFB_PID" 2>/dev/null || break
+    sleep 0.1
   done
+  rm -f "$numberFile"
   echo "wine-env: no virtual display could be started" >&2
   exit 2
 }
