@@ -20,8 +20,17 @@ void OnLocalizeClicked()
     // asked to close, so that window is never torn down under a thread still drawing on it.
     StopRenderThread();
     PostCloseMessage(OverlayWindow);
+    const HWND replacedOverlay = OverlayWindow;
     TargetProcessId = FindProcessByName(EditorImageName);
-    TargetWindow = FindMainWindowByName(EditorImageName);
+    const HWND editorWindow = FindMainWindowByName(EditorImageName);
+    // The window search serves the launcher's messages, so a further press that comes quickly
+    // can be handled inside it. When that press brought up an overlay, it is the latest one and
+    // its lookups are fresh: it stays, with them. Making another here would leave its window
+    // standing over the editor with nothing drawing on it, and the search it interrupted has
+    // usually run out of time, which would leave the editor's window unknown.
+    if (OverlayWindow != replacedOverlay)
+        return;
+    TargetWindow = editorWindow;
     if (TargetProcessId != 0) {
         CreateOverlay(OverlayWidth, OverlayHeight, OverlayFrame, &OverlayWindow);
         RunOverlayPump();
