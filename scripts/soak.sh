@@ -82,12 +82,15 @@ left_status=0
 left=$("$WINE64" "$bin/measure-probe.exe" left SparkwrightLocalizer.exe SparkwrightLocalizer-measured.exe \
   "Sparkwright汉化版.exe" winedbg.exe 2>&1) || left_status=$?
 left=${left//$'\r'/}
+display_lost=0
+xdpyinfo >/dev/null 2>&1 || display_lost=1
 
 echo
 echo "== soak summary (seed $seed, $((SECONDS - started)) s)"
 printf '  %s\n' "${summary[@]}"
 echo "$left" | sed 's/^/  /'
-if [ "$failed" -ne 0 ] || [ "$left_status" -ne 0 ]; then
+[ "$display_lost" -eq 0 ] || echo "  the virtual display $DISPLAY was lost during the soak"
+if [ "$failed" -ne 0 ] || [ "$left_status" -ne 0 ] || [ "$display_lost" -ne 0 ]; then
   echo "soak: FAILED" >&2
   exit 1
 fi

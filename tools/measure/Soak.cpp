@@ -30,11 +30,25 @@ constexpr DWORD HandleGrowthAllowed = 10;
 constexpr SIZE_T MemoryGrowthAllowed = 16u << 20;
 constexpr char CrashDialogImage[] = "winedbg.exe";
 
+// Launchers in a row that show no window before a soak stops: by then the display or the Wine
+// session is lost, and every further run would only wait out its deadline.
+constexpr int LostStartsInRow = 3;
+
 struct Tally {
     const char* name;
     int runs = 0;
     int faults = 0;
     int failures = 0;
+    int startsFailedInRow = 0;
+
+    bool TestBedLost() const
+    {
+        if (startsFailedInRow < LostStartsInRow)
+            return false;
+        std::printf("stopping: %d launchers in a row showed no window; the display or the Wine session is lost\n",
+                    startsFailedInRow);
+        return true;
+    }
 
     void Fail(int run, const char* what)
     {
@@ -68,7 +82,10 @@ HWND LauncherWindowOf(const Process& launcher, bool visibleOnly)
 Process StartLauncherShown(const std::string& launcherPath, Tally& tally, int run)
 {
     Process launcher = StartProcess(launcherPath, "");
-    if (!launcher.handle || !WaitUntil([&] { return LauncherWindowOf(launcher, true) != nullptr; }, StartDeadlineMs))
+    const bool shown =
+        launcher.handle && WaitUntil([&] { return LauncherWindowOf(launcher, true) != nullptr; }, StartDeadlineMs);
+    tally.startsFailedInRow = shown ? 0 : tally.startsFailedInRow + 1;
+    if (!shown)
         tally.Fail(run, "the launcher window was not shown");
     return launcher;
 }
@@ -151,7 +168,7 @@ int RunKillSoak(const std::string& launcherPath, int runs, unsigned seed)
     Moments moments(seed);
     std::vector<double> endMs;
     TerminateProcessesNamed(EditorImageName);
-    for (int run = 1; run <= runs; ++run) {
+    for (int run = 1; run <= runs && !tally.TestBedLost(); ++run) {
         ++tally.runs;
         Process launcher = StartLauncherShown(launcherPath, tally, run);
         FrameRecord* record = launcher.Running() ? OpenFrameRecord(launcher.id, StepDeadlineMs) : nullptr;
@@ -177,7 +194,7 @@ int RunKillSoak(const std::string& launcherPath, int runs, unsigned seed)
                 ExpectCleanEnd(launcher, 0, tally, run);
                 editor.Close();
             }
-        } else if (launcher.Running()) {
+        } else if (tally.startsFailedInRow == 0) {
             tally.Fail(run, "no overlay was shown after the press");
         }
         launcher.Terminate();
@@ -312,7 +329,9 @@ struct CloseRun {
 
     bool Shown()
     {
-        return WaitUntil([&] { return LauncherWindowOf(launcher, true) != nullptr; }, StartDeadlineMs);
+        const bool shown = WaitUntil([&] { return LauncherWindowOf(launcher, true) != nullptr; }, StartDeadlineMs);
+        tally.startsFailedInRow = shown ? 0 : tally.startsFailedInRow + 1;
+        return shown;
     }
 
     bool CloseNow()
@@ -324,8 +343,11 @@ struct CloseRun {
     // hidden tells whether the close came while it was still hidden.
     bool DuringStartUpWait(bool& hidden)
     {
-        if (!WaitUntil([&] { return LauncherWindowOf(launcher, false) && !ProcessesNamed(EditorImageName).empty(); },
-                       StartDeadlineMs))
+        const bool started = WaitUntil(
+            [&] { return LauncherWindowOf(launcher, false) && !ProcessesNamed(EditorImageName).empty(); },
+            StartDeadlineMs);
+        tally.startsFailedInRow = started ? 0 : tally.startsFailedInRow + 1;
+        if (!started)
             return Unreached("the launcher did not start the editor");
         Sleep(moments.Within(StartUpSpanMs));
         hidden = !LauncherWindowOf(launcher, true);
@@ -374,7 +396,7 @@ int RunCloseSoak(const std::string& launcherPath, int runs, unsigned seed)
     int closedHidden = 0;
     int editorsLeft = 0;
     TerminateProcessesNamed(EditorImageName);
-    for (int run = 1; run <= runs; ++run) {
+    for (int run = 1; run <= runs && !tally.TestBedLost(); ++run) {
         ++tally.runs;
         const auto phase = static_cast<ClosePhase>((run - 1) % PhaseCount);
         Process launcher = StartProcess(launcherPath, "");
