@@ -39,11 +39,6 @@ run="$root/build/measure/run"
 rm -rf "$run"
 mkdir -p "$run"
 cp "$bin/SparkwrightLocalizer-measured.exe" "$bin/Sparkwright汉化版.exe" "$run/"
-# Xvfb runs no window manager, and Wine waits two seconds for one whenever a window that it
-# leaves to the window manager is destroyed (the overlay, at every further press and when the
-# editor ends). The measurement build's windows are left unmanaged, as Windows has no such wait.
-"$WINE64" reg add 'HKCU\Software\Wine\AppDefaults\SparkwrightLocalizer-measured.exe\X11 Driver' \
-  /v Managed /d N /f >/dev/null 2>&1
 winpath() { local p=${1//\//\\}; echo "Z:$p"; }
 launcher=$(winpath "$run/SparkwrightLocalizer-measured.exe")
 editor=$(winpath "$run/Sparkwright汉化版.exe")
