@@ -1,5 +1,6 @@
 // The caption pass on a real overlay device: one frame drawn on this thread and read back from
 // the back buffer, where the transparency that the screen cannot show is still there.
+#include "D3DReadBack.h"
 #include "TestSupport.h"
 
 #include "CaptionExpectations.h"
@@ -11,9 +12,8 @@
 #include <d3d9.h>
 #include <d3dx9core.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -24,13 +24,6 @@ constexpr int OverlayHeight = 1000;
 DWORD AlphaOf(DWORD pixel)
 {
     return pixel >> 24;
-}
-
-void ReleaseAndClear(IDirect3DSurface9*& surface)
-{
-    if (surface)
-        surface->Release();
-    surface = nullptr;
 }
 
 // An overlay window with its device and label font, made on this thread; no render thread runs,
@@ -73,36 +66,14 @@ protected:
 
     void ReadBackBuffer(Picture* picture)
     {
-        IDirect3DDevice9* device = OverlayDevice;
-        IDirect3DSurface9* target = nullptr;
-        IDirect3DSurface9* copy = nullptr;
-        ASSERT_EQ(Hex(D3D_OK), Hex(device->GetRenderTarget(0, &target)));
-        D3DSURFACE_DESC desc{};
-        target->GetDesc(&desc);
-        EXPECT_EQ(static_cast<UINT>(OverlayWidth), desc.Width);
-        EXPECT_EQ(static_cast<UINT>(OverlayHeight), desc.Height);
-        EXPECT_EQ(D3DFMT_A8R8G8B8, desc.Format) << "the back buffer must carry alpha";
-        HRESULT result = device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM,
-                                                             &copy, nullptr);
-        if (SUCCEEDED(result))
-            result = device->GetRenderTargetData(target, copy);
-        D3DLOCKED_RECT locked{};
-        if (SUCCEEDED(result))
-            result = copy->LockRect(&locked, nullptr, D3DLOCK_READONLY);
-        if (SUCCEEDED(result)) {
-            picture->width = static_cast<int>(desc.Width);
-            picture->height = static_cast<int>(desc.Height);
-            picture->pixels.resize(static_cast<size_t>(desc.Width) * desc.Height);
-            for (UINT y = 0; y < desc.Height; ++y) {
-                const auto* row = reinterpret_cast<const DWORD*>(static_cast<const BYTE*>(locked.pBits) +
-                                                                 static_cast<size_t>(y) * locked.Pitch);
-                std::copy(row, row + desc.Width, picture->pixels.begin() + static_cast<size_t>(y) * desc.Width);
-            }
-            copy->UnlockRect();
-        }
-        ReleaseAndClear(copy);
-        ReleaseAndClear(target);
-        ASSERT_EQ(Hex(D3D_OK), Hex(result)) << "reading the back buffer back";
+        BackBufferPixels read = ReadBackBufferPixels(OverlayDevice);
+        EXPECT_EQ(static_cast<UINT>(OverlayWidth), read.desc.Width);
+        EXPECT_EQ(static_cast<UINT>(OverlayHeight), read.desc.Height);
+        EXPECT_EQ(D3DFMT_A8R8G8B8, read.desc.Format) << "the back buffer must carry alpha";
+        ASSERT_EQ(Hex(D3D_OK), Hex(read.result)) << "reading the back buffer back";
+        picture->width = static_cast<int>(read.desc.Width);
+        picture->height = static_cast<int>(read.desc.Height);
+        picture->pixels = std::move(read.pixels);
     }
 
     HWND window_ = nullptr;

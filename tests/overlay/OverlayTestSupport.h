@@ -1,6 +1,7 @@
 #pragma once
-// What the overlay tests share: swapping an outside entry point for a recorder and back, reading
-// the back buffer, and clearing up windows and render threads between tests.
+// What the overlay tests share: swapping an outside entry point for a recorder and back, counting
+// what the back buffer holds, and clearing up windows and render threads between tests.
+#include "D3DReadBack.h"
 #include "TestSupport.h"
 
 #include "overlay/Overlay.h"
@@ -59,43 +60,26 @@ struct BackBufferContents {
 };
 
 // Copies the back buffer into system memory and counts the pixels with alpha inside area (the
-// whole buffer when null). Only the thread that owns the device may call it: the device is
-// made without D3DCREATE_MULTITHREADED.
+// whole buffer when null). Only the thread that owns the device may call it.
 inline BackBufferContents ReadBackBuffer(IDirect3DDevice9* device, const RECT* area = nullptr)
 {
+    const BackBufferPixels read = ReadBackBufferPixels(device);
     BackBufferContents contents;
-    IDirect3DSurface9* backBuffer = nullptr;
-    IDirect3DSurface9* copy = nullptr;
-    contents.result = device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer);
-    if (SUCCEEDED(contents.result))
-        contents.result = backBuffer->GetDesc(&contents.desc);
-    if (SUCCEEDED(contents.result))
-        contents.result = device->CreateOffscreenPlainSurface(contents.desc.Width, contents.desc.Height,
-                                                              contents.desc.Format, D3DPOOL_SYSTEMMEM, &copy,
-                                                              nullptr);
-    if (SUCCEEDED(contents.result))
-        contents.result = device->GetRenderTargetData(backBuffer, copy);
-    D3DLOCKED_RECT locked{};
-    if (SUCCEEDED(contents.result))
-        contents.result = copy->LockRect(&locked, nullptr, D3DLOCK_READONLY);
-    if (SUCCEEDED(contents.result)) {
-        const RECT whole{0, 0, static_cast<LONG>(contents.desc.Width), static_cast<LONG>(contents.desc.Height)};
-        RECT look{};
-        IntersectRect(&look, &whole, area ? area : &whole);
-        for (LONG y = look.top; y < look.bottom; ++y) {
-            const auto* row = reinterpret_cast<const DWORD*>(static_cast<const BYTE*>(locked.pBits) + y * locked.Pitch);
-            for (LONG x = look.left; x < look.right; ++x) {
-                ++contents.pixels;
-                if (row[x] >> 24)
-                    ++contents.opaquePixels;
-            }
+    contents.result = read.result;
+    contents.desc = read.desc;
+    if (FAILED(read.result))
+        return contents;
+    const LONG width = static_cast<LONG>(read.desc.Width);
+    const RECT whole{0, 0, width, static_cast<LONG>(read.desc.Height)};
+    RECT look{};
+    IntersectRect(&look, &whole, area ? area : &whole);
+    for (LONG y = look.top; y < look.bottom; ++y) {
+        for (LONG x = look.left; x < look.right; ++x) {
+            ++contents.pixels;
+            if (read.pixels[static_cast<size_t>(y) * width + x] >> 24)
+                ++contents.opaquePixels;
         }
-        copy->UnlockRect();
     }
-    if (copy)
-        copy->Release();
-    if (backBuffer)
-        backBuffer->Release();
     return contents;
 }
 

@@ -10,6 +10,9 @@
 #include <d3d9.h>
 #include <d3dx9core.h>
 
+// The tests read the back buffer the same way.
+#include "../../tests/support/D3DReadBack.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -54,25 +57,17 @@ int Close()
 
 bool WriteBackBuffer(IDirect3DDevice9* device, const char* path)
 {
-    IDirect3DSurface9* backBuffer = nullptr;
-    IDirect3DSurface9* copy = nullptr;
-    device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer);
-    device->CreateOffscreenPlainSurface(FrameWidth, FrameHeight, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &copy, nullptr);
-    bool written = false;
-    D3DLOCKED_RECT locked{};
-    if (backBuffer && copy && SUCCEEDED(device->GetRenderTargetData(backBuffer, copy)) &&
-        SUCCEEDED(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY))) {
-        FILE* file = std::fopen(path, "wb");
-        for (int row = 0; file && row < FrameHeight; ++row)
-            std::fwrite(static_cast<const BYTE*>(locked.pBits) + row * locked.Pitch, 4, FrameWidth, file);
-        written = file && std::fclose(file) == 0;
-        copy->UnlockRect();
-    }
-    if (copy)
-        copy->Release();
-    if (backBuffer)
-        backBuffer->Release();
-    return written;
+    const BackBufferPixels read = ReadBackBufferPixels(device);
+    if (FAILED(read.result) || read.desc.Width != static_cast<UINT>(FrameWidth) ||
+        read.desc.Height != static_cast<UINT>(FrameHeight))
+        return false;
+    // 0xAARRGGBB pixels lie in memory as the bytes B, G, R, A.
+    FILE* file = std::fopen(path, "wb");
+    if (!file)
+        return false;
+    const size_t written = std::fwrite(read.pixels.data(), sizeof(DWORD), read.pixels.size(), file);
+    const bool complete = written == read.pixels.size();
+    return std::fclose(file) == 0 && complete;
 }
 
 int RenderFrame(const char* path)
