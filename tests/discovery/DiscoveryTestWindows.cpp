@@ -19,33 +19,11 @@ LRESULT CALLBACK TestWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-void RegisterTestWindowClass()
-{
-    static const bool registered = [] {
-        WNDCLASSEXA windowClass{};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = TestWindowProc;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-        windowClass.lpszClassName = TestWindowClassName;
-        return RegisterClassExA(&windowClass) != 0;
-    }();
-    (void)registered;
-}
-
-BOOL CALLBACK CollectVisible(HWND window, LPARAM parameter)
-{
-    if (IsWindowVisible(window))
-        reinterpret_cast<std::vector<HWND>*>(parameter)->push_back(window);
-    return TRUE;
-}
-
 } // namespace
 
 TestWindow::TestWindow(const char* title, int x, int y, int width, int height)
 {
-    RegisterTestWindowClass();
+    RegisterWindowClass(TestWindowClassName, TestWindowProc);
     window_ = CreateWindowExA(0, TestWindowClassName, title, WS_OVERLAPPEDWINDOW, x, y, width, height, nullptr,
                               nullptr, GetModuleHandleA(nullptr), nullptr);
     ShowWindow(window_, SW_SHOWNORMAL);
@@ -65,58 +43,12 @@ int TestWindow::CloseRequests() const
     return count == CloseRequestCounts().end() ? 0 : count->second;
 }
 
-std::vector<HWND> VisibleTopLevelWindows()
-{
-    std::vector<HWND> windows;
-    EnumWindows(CollectVisible, reinterpret_cast<LPARAM>(&windows));
-    return windows;
-}
-
-std::vector<HWND> VisibleTopLevelWindowsOf(DWORD processId)
-{
-    std::vector<HWND> windows;
-    for (HWND window : VisibleTopLevelWindows()) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == processId)
-            windows.push_back(window);
-    }
-    return windows;
-}
-
 std::vector<std::string> TitlesOf(const std::vector<HWND>& windows)
 {
     std::vector<std::string> titles;
-    for (HWND window : windows) {
-        char title[256]{};
-        GetWindowTextA(window, title, sizeof title);
-        titles.push_back(title);
-    }
+    for (HWND window : windows)
+        titles.push_back(WindowText(window));
     return titles;
-}
-
-bool IsAbove(HWND upper, HWND lower)
-{
-    for (HWND window = GetWindow(upper, GW_HWNDNEXT); window; window = GetWindow(window, GW_HWNDNEXT))
-        if (window == lower)
-            return true;
-    return false;
-}
-
-void ServePendingMessages()
-{
-    MSG message{};
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-}
-
-RECT OuterRectangle(HWND window)
-{
-    RECT rect{};
-    GetWindowRect(window, &rect);
-    return rect;
 }
 
 bool operator==(const RECT& a, const RECT& b)
@@ -126,5 +58,5 @@ bool operator==(const RECT& a, const RECT& b)
 
 std::ostream& operator<<(std::ostream& out, const RECT& rect)
 {
-    return out << "(" << rect.left << ", " << rect.top << ", " << rect.right << ", " << rect.bottom << ")";
+    return out << Describe(rect);
 }

@@ -1,6 +1,6 @@
 #pragma once
 // Real top-level windows of the test program itself, for the discovery tests.
-#include <windows.h>
+#include "TestSupport.h"
 
 #include <ostream>
 #include <string>
@@ -22,17 +22,7 @@ private:
     HWND window_ = nullptr;
 };
 
-// Every visible top-level window of the desktop (or of one process), highest in z-order first.
-std::vector<HWND> VisibleTopLevelWindows();
-std::vector<HWND> VisibleTopLevelWindowsOf(DWORD processId);
 std::vector<std::string> TitlesOf(const std::vector<HWND>& windows);
 
-// Whether upper stands above lower in the z-order of the desktop's top-level windows.
-bool IsAbove(HWND upper, HWND lower);
-
-// Hands every message waiting in this thread's queue to its window.
-void ServePendingMessages();
-
-RECT OuterRectangle(HWND window);
 bool operator==(const RECT& a, const RECT& b);
 std::ostream& operator<<(std::ostream& out, const RECT& rect);

@@ -106,13 +106,6 @@ private:
     std::thread thread_;
 };
 
-// Removes a WM_QUIT that the watcher had to post, so that later tests do not meet it.
-bool TakeQuitMessage()
-{
-    MSG message{};
-    return PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
-}
-
 class TimedNoticeTest : public testing::Test {
 protected:
     void SetUp() override
@@ -125,9 +118,10 @@ protected:
 
     void TearDown() override
     {
-        // Whatever a test bound, the real entry point serves every later test.
+        // Whatever a test bound, the real entry point serves every later test; a WM_QUIT that
+        // the watcher had to post must not reach them either.
         SetEntryPointForTesting(User32, MessageBoxTimeoutName, RealMessageBoxTimeout());
-        TakeQuitMessage();
+        TakeQuitMessages();
     }
 };
 
@@ -163,7 +157,7 @@ TEST_F(TimedNoticeTest, BoxShowsTheTextOwnedByTheLauncherWindowAndClosesOnOk)
             EXPECT_TRUE(IsWindowEnabled(expectedOwner)) << "the owner stayed disabled after the box closed";
         }
         EXPECT_FALSE(IsWindow(seen.box)) << "the box is still there after ShowTimedNotice returned";
-        EXPECT_FALSE(TakeQuitMessage()) << "the modal loop was broken by the watcher, not by OK";
+        EXPECT_FALSE(TakeQuitMessages()) << "the modal loop was broken by the watcher, not by OK";
     }
 }
 

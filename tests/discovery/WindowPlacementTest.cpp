@@ -71,7 +71,7 @@ TEST_F(WindowPlacementTest, MinimiseKeepsTheWindowAndRestoreBringsBackItsRectang
         SCOPED_TRACE(NameOf(caller));
         auto window = MakeWindow();
         HWND handle = window->Handle();
-        ASSERT_EQ(StartRectangle(), OuterRectangle(handle));
+        ASSERT_EQ(StartRectangle(), WindowRectOf(handle));
         ASSERT_EQ(0, IsWindowMinimised(handle));
 
         BOOL minimisedAfterMinimise = FALSE;
@@ -92,7 +92,7 @@ TEST_F(WindowPlacementTest, MinimiseKeepsTheWindowAndRestoreBringsBackItsRectang
         EXPECT_EQ(0, minimisedAfterRestore);
         EXPECT_FALSE(IsIconic(handle));
         EXPECT_TRUE(IsWindowVisible(handle));
-        EXPECT_EQ(StartRectangle(), OuterRectangle(handle));
+        EXPECT_EQ(StartRectangle(), WindowRectOf(handle));
     }
 }
 
@@ -103,7 +103,7 @@ TEST_F(WindowPlacementTest, RestoreLeavesAWindowThatIsNotMinimisedInPlace)
         auto window = MakeWindow();
         CallAs(caller, [&] { RestoreWindow(window->Handle()); }, __LINE__);
         EXPECT_FALSE(IsIconic(window->Handle()));
-        EXPECT_EQ(StartRectangle(), OuterRectangle(window->Handle()));
+        EXPECT_EQ(StartRectangle(), WindowRectOf(window->Handle()));
     }
 }
 
@@ -115,7 +115,7 @@ TEST_F(WindowPlacementTest, MoveWindowToSetsTheOuterRectangle)
         auto window = MakeWindow();
         CallAs(caller, [&] { MoveWindowTo(window->Handle(), PinnedX, PinnedY, PinnedWidth, PinnedHeight); },
                __LINE__);
-        EXPECT_EQ(pinned, OuterRectangle(window->Handle()));
+        EXPECT_EQ(pinned, WindowRectOf(window->Handle()));
     }
 }
 
@@ -133,7 +133,7 @@ TEST_F(WindowPlacementTest, MakeWindowTopmostRaisesItWithoutMovingOrSizingIt)
 
         EXPECT_TRUE(IsTopmost(window->Handle()));
         EXPECT_TRUE(IsAbove(window->Handle(), cover.Handle()));
-        EXPECT_EQ(StartRectangle(), OuterRectangle(window->Handle()));
+        EXPECT_EQ(StartRectangle(), WindowRectOf(window->Handle()));
         EXPECT_FALSE(IsIconic(window->Handle()));
     }
 }
@@ -167,7 +167,7 @@ TEST_F(WindowPlacementTest, NullOrDestroyedWindowIsIgnored)
         MakeWindowTopmost(row.window);
         ServePendingMessages();
 
-        EXPECT_EQ(StartRectangle(), OuterRectangle(bystander->Handle()));
+        EXPECT_EQ(StartRectangle(), WindowRectOf(bystander->Handle()));
         EXPECT_FALSE(IsIconic(bystander->Handle()));
         EXPECT_FALSE(IsTopmost(bystander->Handle()));
         EXPECT_EQ(0, bystander->CloseRequests());

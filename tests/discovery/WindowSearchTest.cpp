@@ -35,13 +35,6 @@ std::string Joined(const std::vector<std::string>& titles)
     return out.str();
 }
 
-DWORD ProcessOf(HWND window)
-{
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    return processId;
-}
-
 BOOL CALLBACK TakeAnyWindowOfProcess(HWND window, LPARAM parameter)
 {
     auto& search = *reinterpret_cast<std::pair<DWORD, HWND>*>(parameter);
@@ -95,27 +88,12 @@ LRESULT CALLBACK ReceiverProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-HWND CreateReceiver()
-{
-    static const bool registered = [] {
-        WNDCLASSEXA windowClass{};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = ReceiverProc;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = ReceiverClassName;
-        return RegisterClassExA(&windowClass) != 0;
-    }();
-    (void)registered;
-    return CreateWindowExA(0, ReceiverClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleA(nullptr),
-                           nullptr);
-}
-
 class WindowSearchTest : public testing::Test {
 protected:
     void SetUp() override
     {
         ServePendingMessages();
-        receiver_ = CreateReceiver();
+        receiver_ = CreateMessageWindow(ReceiverClassName, ReceiverProc);
         ASSERT_NE(nullptr, receiver_);
         ProbesHandled = 0;
         ProbeHandlerDelayMs = 0;

@@ -11,12 +11,6 @@
 
 namespace {
 
-std::string Describe(const RECT& rect)
-{
-    return "(" + std::to_string(rect.left) + ", " + std::to_string(rect.top) + ", " + std::to_string(rect.right) +
-           ", " + std::to_string(rect.bottom) + ")";
-}
-
 // Every byte, so that a lost space or a changed encoding shows in the message.
 std::string Bytes(const std::string& text)
 {

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 namespace {
 
 // Where a caption's first character lies: a glyph 13 pixels high starts at the box's top-left
@@ -120,11 +118,10 @@ const ExpectedCaption ExpectedCaptions[CaptionsPerFrame] = {
     {"结束旋转变化", 14, 574, OpaqueBlack},
 };
 
-std::string Hex(DWORD value)
+bool IsPinned(HWND window)
 {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(value));
-    return text;
+    const RECT rect = WindowRectOf(window);
+    return IsWindow(window) && EqualRect(&rect, &PinnedRect);
 }
 
 RECT CaptionBox(const ExpectedCaption& caption)

@@ -1,10 +1,14 @@
 #pragma once
-// What the overlay must show, written out caption by caption (not taken from the program's own
-// tables), and checks of a picture of the overlay against it.
-#include <windows.h>
+// Where the overlay must stand and what it must show, written out caption by caption (not taken
+// from the program's own tables), and checks of a picture of the overlay against it.
+#include "TestSupport.h"
 
 #include <string>
 #include <vector>
+
+// Where the editor's window and the overlay are pinned, in screen pixels.
+constexpr RECT PinnedRect{50, 50, 50 + 1440, 50 + 1000};
+bool IsPinned(HWND window); // a window that exists, on the pinned rectangle
 
 constexpr DWORD OpaqueRed = 0xFFFF0000;
 constexpr DWORD OpaqueBlack = 0xFF000000;
@@ -30,7 +34,6 @@ extern const ExpectedCaption ExpectedCaptions[CaptionsPerFrame];
 RECT CaptionBox(const ExpectedCaption& caption);
 bool IsBlank(const ExpectedCaption& caption);        // only spaces: drawn, but shows nothing
 std::string Describe(const ExpectedCaption& caption); // "caption #n at (x, y)" for traces
-std::string Hex(DWORD value);                          // colours and HRESULTs as 0x%08X
 // Whether (x, y) lies in a caption's box, give or take the one pixel by which a glyph's
 // filtered edge can reach beyond it.
 bool InsideAnyCaptionBox(int x, int y);

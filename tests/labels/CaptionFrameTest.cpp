@@ -47,8 +47,7 @@ protected:
         if (window_)
             DestroyWindow(window_);
         // The overlay's destruction posts a quit meant for a press's pump; it must not reach the next test.
-        MSG message{};
-        PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+        TakeQuitMessages();
         LabelRect = savedRect_;
     }
 

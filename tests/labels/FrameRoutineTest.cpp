@@ -2,6 +2,7 @@
 // to the two windows and how many captions it draws in each state of the editor.
 #include "TestSupport.h"
 
+#include "CaptionExpectations.h"
 #include "RecordingFont.h"
 #include "discovery/Discovery.h"
 #include "labels/Labels.h"
@@ -12,23 +13,8 @@
 
 namespace {
 
-constexpr RECT PinnedRect{50, 50, 50 + 1440, 50 + 1000};
-constexpr int CaptionsPerFrame = 44;
 // Where the stand-in editor opens when nothing moves it.
 constexpr RECT EditorStartRect{200, 120, 200 + 1440, 120 + 1000};
-
-std::string Describe(const RECT& rect)
-{
-    return "(" + std::to_string(rect.left) + ", " + std::to_string(rect.top) + ") " +
-           std::to_string(rect.right - rect.left) + " x " + std::to_string(rect.bottom - rect.top);
-}
-
-std::string WindowPlace(HWND window)
-{
-    RECT rect{};
-    GetWindowRect(window, &rect);
-    return Describe(rect);
-}
 
 // A running editor with its window, an overlay window without a device, and a recording font:
 // each OverlayFrame call is one frame as the render thread would run it. The frame routine ends
@@ -64,8 +50,7 @@ protected:
         if (overlay_)
             DestroyWindow(overlay_);
         // The overlay's destruction posts a quit meant for a press's pump; it must not reach the next test.
-        MSG message{};
-        PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+        TakeQuitMessages();
     }
 
     // One frame; returns how many captions it drew.
@@ -74,13 +59,6 @@ protected:
         font_.calls.clear();
         OverlayFrame();
         return font_.calls.size();
-    }
-
-    bool IsPinned(HWND window) const
-    {
-        RECT rect{};
-        GetWindowRect(window, &rect);
-        return EqualRect(&rect, &PinnedRect) != FALSE;
     }
 
     struct Globals {
@@ -106,8 +84,8 @@ TEST_F(FrameRoutine, AShownEditorIsPinnedWithTheOverlayOnTopAndAllCaptionsAreDra
     EXPECT_EQ(static_cast<size_t>(CaptionsPerFrame), Frame());
 
     EXPECT_EQ(editor_.Id(), TargetProcessId.load()) << "each frame stores the editor's process id";
-    EXPECT_TRUE(IsPinned(editorWindow_)) << "editor at " << WindowPlace(editorWindow_);
-    EXPECT_TRUE(IsPinned(overlay_)) << "overlay at " << WindowPlace(overlay_);
+    EXPECT_TRUE(IsPinned(editorWindow_)) << "editor at " << Describe(WindowRectOf(editorWindow_));
+    EXPECT_TRUE(IsPinned(overlay_)) << "overlay at " << Describe(WindowRectOf(overlay_));
     EXPECT_TRUE(GetWindowLongA(overlay_, GWL_EXSTYLE) & WS_EX_TOPMOST);
     EXPECT_FALSE(IsIconic(overlay_));
 }
@@ -128,8 +106,8 @@ TEST_F(FrameRoutine, AMinimisedEditorTakesTheOverlayAlongAndNothingIsDrawnUntilI
     ASSERT_FALSE(IsIconic(editorWindow_));
     EXPECT_EQ(static_cast<size_t>(CaptionsPerFrame), Frame()) << "the first frame after the restore draws them all";
     EXPECT_FALSE(IsIconic(overlay_)) << "the overlay stayed minimised";
-    EXPECT_TRUE(IsPinned(overlay_)) << "overlay at " << WindowPlace(overlay_);
-    EXPECT_TRUE(IsPinned(editorWindow_)) << "editor at " << WindowPlace(editorWindow_);
+    EXPECT_TRUE(IsPinned(overlay_)) << "overlay at " << Describe(WindowRectOf(overlay_));
+    EXPECT_TRUE(IsPinned(editorWindow_)) << "editor at " << Describe(WindowRectOf(editorWindow_));
 }
 
 TEST_F(FrameRoutine, WithoutTheEditorsWindowTheOverlayIsStillPinnedAndDrawn)
@@ -140,10 +118,9 @@ TEST_F(FrameRoutine, WithoutTheEditorsWindowTheOverlayIsStillPinnedAndDrawn)
 
     EXPECT_EQ(static_cast<size_t>(CaptionsPerFrame), Frame());
 
-    EXPECT_TRUE(IsPinned(overlay_)) << "overlay at " << WindowPlace(overlay_);
-    RECT editorRect{};
-    GetWindowRect(editorWindow_, &editorRect);
-    EXPECT_EQ(Describe(EditorStartRect), Describe(editorRect)) << "the editor's window must be left alone";
+    EXPECT_TRUE(IsPinned(overlay_)) << "overlay at " << Describe(WindowRectOf(overlay_));
+    EXPECT_EQ(Describe(EditorStartRect), Describe(WindowRectOf(editorWindow_)))
+        << "the editor's window must be left alone";
 }
 
 } // namespace

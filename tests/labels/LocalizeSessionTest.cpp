@@ -6,8 +6,6 @@
 #include "discovery/Discovery.h"
 #include "shared/SharedState.h"
 
-#include <tlhelp32.h>
-
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -15,8 +13,6 @@
 
 namespace {
 
-// Where the editor's window and the overlay are pinned, in screen pixels.
-constexpr RECT PinnedRect{50, 50, 50 + 1440, 50 + 1000};
 // Where the stand-in editor first stands when nothing moves it.
 constexpr POINT EditorStartPoint{200, 120};
 
@@ -59,39 +55,12 @@ private:
     LARGE_INTEGER start_;
 };
 
-std::string Describe(const RECT& rect)
-{
-    return "(" + std::to_string(rect.left) + ", " + std::to_string(rect.top) + ") " +
-           std::to_string(rect.right - rect.left) + " x " + std::to_string(rect.bottom - rect.top);
-}
-
-RECT WindowRectOf(HWND window)
-{
-    RECT rect{};
-    GetWindowRect(window, &rect);
-    return rect;
-}
-
-bool IsPinned(HWND window)
-{
-    const RECT rect = WindowRectOf(window);
-    return IsWindow(window) && EqualRect(&rect, &PinnedRect);
-}
-
-DWORD ProcessOf(HWND window)
-{
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    return processId;
-}
-
 // Visible top-level windows of a class that belong to a process.
 std::vector<HWND> VisibleWindowsOf(DWORD processId, const char* className)
 {
     std::vector<HWND> windows;
-    for (HWND window = FindWindowExA(nullptr, nullptr, className, nullptr); window;
-         window = FindWindowExA(nullptr, window, className, nullptr))
-        if (IsWindowVisible(window) && ProcessOf(window) == processId)
+    for (HWND window : VisibleTopLevelWindowsOf(processId))
+        if (ClassNameOf(window) == className)
             windows.push_back(window);
     return windows;
 }
@@ -126,17 +95,7 @@ HWND ChildWithText(HWND parent, const char* text)
 
 int ThreadCountOf(DWORD processId)
 {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return -1;
-    int count = 0;
-    THREADENTRY32 thread{};
-    thread.dwSize = sizeof thread;
-    for (BOOL more = Thread32First(snapshot, &thread); more; more = Thread32Next(snapshot, &thread))
-        if (thread.th32OwnerProcessID == processId)
-            ++count;
-    CloseHandle(snapshot);
-    return count;
+    return static_cast<int>(ThreadIdsOf(processId).size());
 }
 
 // The thread count once it has held still for a while: threads of the platform come and go
@@ -212,14 +171,6 @@ void ExpectCaptionsOnScreen()
     ASSERT_FALSE(picture.pixels.empty()) << "the screen could not be captured";
     ExpectColouredCaptionsAtTheirPoints(picture);
     ExpectNoColourOutsideItsCaptions(picture);
-}
-
-bool IsAbove(HWND upper, HWND lower)
-{
-    for (HWND window = GetWindow(upper, GW_HWNDNEXT); window; window = GetWindow(window, GW_HWNDNEXT))
-        if (window == lower)
-            return true;
-    return false;
 }
 
 bool Responsive(HWND window)

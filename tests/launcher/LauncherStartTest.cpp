@@ -324,17 +324,6 @@ TEST_F(LauncherStart, ClosingTheWindowEndsTheLauncherAndLeavesTheEditorRunning)
 // "TargetProcessId|run directory|wall ms|CPU ms" of that run to RESULT. (The loop runs here
 // rather than in the launcher because Wine tells the CPU time of the calling thread only.)
 
-// CPU time (kernel and user) of the calling thread, in milliseconds.
-double ThreadCpuMs()
-{
-    FILETIME created{}, exited{}, kernel{}, user{};
-    GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
-    auto ms = [](const FILETIME& time) {
-        return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32 | time.dwLowDateTime) / 10000.0;
-    };
-    return ms(kernel) + ms(user);
-}
-
 CHILD_MODE(LaunchFromRunDirectory)
 {
     if (argc != 1)
@@ -376,13 +365,6 @@ LaunchResult ReadLaunchResult(const std::string& path)
     return result;
 }
 
-std::string ThisProgram()
-{
-    char path[MAX_PATH]{};
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    return path;
-}
-
 struct LaunchCase {
     const char* name;
     bool editorFileThere;
@@ -403,7 +385,7 @@ TEST(LaunchLoop, StartsTheEditorEveryTimeRemembersARunningOneAndNeverSpins)
         SCOPED_TRACE(row.name);
         ASSERT_EQ(0u, FindProcessByName(EditorImageName)) << "an editor from elsewhere is still running";
         ScratchFolder folder("beside " BACKSLASH_TRAIL_CHARACTER " editor");
-        folder.CopyIn(ThisProgram(), "launch_loop.exe");
+        folder.CopyIn(ThisProgramPath(), "launch_loop.exe");
         if (row.editorFileThere)
             folder.CopyIn(StandInEditorPath(), EditorImageName);
         const std::string reportPath = ReportFileBeside(folder);

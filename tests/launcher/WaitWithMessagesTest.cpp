@@ -50,39 +50,17 @@ DWORD WINAPI PostAfterDelay(void* parameter)
     return 0;
 }
 
-// CPU time (kernel and user) of the calling thread, in milliseconds.
-double ThreadCpuMs()
-{
-    FILETIME created{}, exited{}, kernel{}, user{};
-    GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
-    auto ms = [](const FILETIME& time) {
-        return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32 | time.dwLowDateTime) / 10000.0;
-    };
-    return ms(kernel) + ms(user);
-}
-
 class WaitWithMessagesTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        WNDCLASSEXA windowClass{};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = PingWindowProc;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = PingWindowClass;
-        RegisterClassExA(&windowClass);
-        window_ = CreateWindowExA(0, PingWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                  GetModuleHandleA(nullptr), nullptr);
+        window_ = CreateMessageWindow(PingWindowClass, PingWindowProc);
         ASSERT_NE(nullptr, window_);
         PingHandledAt = 0;
         PingsHandled = 0;
     }
 
-    void TearDown() override
-    {
-        DestroyWindow(window_);
-        UnregisterClassA(PingWindowClass, GetModuleHandleA(nullptr));
-    }
+    void TearDown() override { DestroyWindow(window_); }
 
     HWND window_ = nullptr;
 };

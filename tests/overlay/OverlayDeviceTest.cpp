@@ -243,44 +243,6 @@ CHILD_MODE(overlay_without_library)
     return CreateOverlay(320, 240, nullptr, &OverlayWindow) ? 0 : NoDeviceExitCode;
 }
 
-struct DialogSearch {
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK TakeDialogOfProcess(HWND window, LPARAM parameter)
-{
-    auto& search = *reinterpret_cast<DialogSearch*>(parameter);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search.processId && IsWindowVisible(window) && ClassNameOf(window) == "#32770") {
-        search.found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND MessageBoxOf(DWORD processId)
-{
-    DialogSearch search{processId, nullptr};
-    EnumWindows(TakeDialogOfProcess, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-BOOL CALLBACK AppendStaticText(HWND control, LPARAM parameter)
-{
-    if (lstrcmpiA(ClassNameOf(control).c_str(), "Static") == 0)
-        *reinterpret_cast<std::string*>(parameter) += WindowText(control) + "\n";
-    return TRUE;
-}
-
-std::string MessageTextOf(HWND box)
-{
-    std::string text;
-    EnumChildWindows(box, AppendStaticText, reinterpret_cast<LPARAM>(&text));
-    return text;
-}
-
 // Keeps a library from loading into every program of one file name while it lives, through
 // Wine's load order for that program ("" = neither built-in nor native), as on a machine without
 // it. The order cannot be given to the child through its environment: Wine passes its own
@@ -307,13 +269,6 @@ private:
     std::string key_;
     bool set_ = false;
 };
-
-std::string ThisProgramPath()
-{
-    char path[MAX_PATH]{};
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    return path;
-}
 
 TEST(MissingLibrary, IsNamedInAFatalMessageAndEndsTheProcessAfterOk)
 {
@@ -342,7 +297,7 @@ TEST(MissingLibrary, IsNamedInAFatalMessageAndEndsTheProcessAfterOk)
         ASSERT_NE(nullptr, box) << "no message; the child "
                                 << (child.WaitForExit(0, &exitCode) ? "ended with " + std::to_string(exitCode)
                                                                     : std::string("still runs"));
-        const std::string text = MessageTextOf(box);
+        const std::string text = MessageBoxText(box);
         EXPECT_NE(std::string::npos, text.find(row.library)) << text;
         EXPECT_NE(std::string::npos, text.find(row.entryPoint)) << text;
         EXPECT_TRUE(child.Running()) << "ended before the message was answered";

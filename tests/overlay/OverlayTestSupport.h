@@ -10,7 +10,6 @@
 
 #include <d3d9.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -42,14 +41,6 @@ private:
     const char* library_;
     const char* name_;
 };
-
-// HRESULTs and style bits read best in hex.
-inline std::string Hex(unsigned long value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08lX", value);
-    return text;
-}
 
 // What a read-back of the back buffer found.
 struct BackBufferContents {
@@ -96,9 +87,7 @@ inline void DestroyOverlayWindow(HWND window)
 {
     if (window && IsWindow(window))
         DestroyWindow(window);
-    MSG message;
-    while (PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-    }
+    TakeQuitMessages();
 }
 
 // Brings overlays up through CreateOverlay and takes everything down again after each test:

@@ -75,13 +75,7 @@ public:
 
     BeneathWindow(int x, int y, int width, int height)
     {
-        WNDCLASSEXA windowClass{};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = Procedure;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-        windowClass.lpszClassName = ClassName;
-        RegisterClassExA(&windowClass); // already there from an earlier test: fine
+        RegisterWindowClass(ClassName, Procedure);
         window_ = CreateWindowExA(0, ClassName, "beneath", WS_POPUP | WS_VISIBLE, x, y, width, height, nullptr,
                                   nullptr, GetModuleHandleA(nullptr), nullptr);
         Clicks = 0;

@@ -20,13 +20,6 @@ std::map<std::string, ChildModeRoutine>& ChildModes()
     return modes;
 }
 
-std::string ThisProgram()
-{
-    char path[MAX_PATH]{};
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    return path;
-}
-
 void RemoveTree(const std::string& path)
 {
     WIN32_FIND_DATAA found{};
@@ -47,43 +40,32 @@ void RemoveTree(const std::string& path)
     RemoveDirectoryA(path.c_str());
 }
 
-struct WindowSearch {
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK TakeFirstVisibleWindow(HWND window, LPARAM parameter)
+BOOL CALLBACK CollectVisible(HWND window, LPARAM parameter)
 {
-    auto& search = *reinterpret_cast<WindowSearch*>(parameter);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search.processId && IsWindowVisible(window) && !GetWindow(window, GW_OWNER)) {
-        search.found = window;
-        return FALSE;
-    }
+    if (IsWindowVisible(window))
+        reinterpret_cast<std::vector<HWND>*>(parameter)->push_back(window);
     return TRUE;
+}
+
+// The highest visible top-level window of process that passes test, or null.
+HWND FirstVisibleWindowOf(DWORD processId, bool (*test)(HWND))
+{
+    for (HWND window : VisibleTopLevelWindowsOf(processId))
+        if (test(window))
+            return window;
+    return nullptr;
+}
+
+HWND WaitForWindow(const std::function<HWND()>& find, DWORD deadlineMs)
+{
+    HWND window = nullptr;
+    WaitUntil([&] { return (window = find()) != nullptr; }, deadlineMs);
+    return window;
 }
 
 // The class and the text control id that message boxes use.
 constexpr char MessageBoxClassName[] = "#32770";
 constexpr int MessageBoxTextId = 0xFFFF;
-
-struct MessageBoxSearch {
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK TakeFirstMessageBox(HWND window, LPARAM parameter)
-{
-    auto& search = *reinterpret_cast<MessageBoxSearch*>(parameter);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search.processId && IsWindowVisible(window) && ClassNameOf(window) == MessageBoxClassName) {
-        search.found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
 
 // A PE image read whole into memory, with bounds-checked access by file offset and by RVA.
 class PeImage {
@@ -205,9 +187,16 @@ bool ReadLibraryNames(const PeImage& image, int directory, DWORD Descriptor::*na
 
 } // namespace
 
+std::string ThisProgramPath()
+{
+    char path[MAX_PATH]{};
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    return path;
+}
+
 std::string BuildDirectory()
 {
-    return DirectoryOfPath(ThisProgram().c_str());
+    return DirectoryOfPath(ThisProgramPath().c_str());
 }
 
 std::string BuildFile(const char* name)
@@ -280,7 +269,7 @@ ChildProcess ChildProcess::Start(const std::string& program, const std::string& 
 ChildProcess ChildProcess::StartChildMode(const std::string& name, const std::string& arguments,
                                           const std::vector<std::string>& environment)
 {
-    return Start(ThisProgram(), "--child " + name + (arguments.empty() ? "" : " " + arguments), "", environment);
+    return Start(ThisProgramPath(), "--child " + name + (arguments.empty() ? "" : " " + arguments), "", environment);
 }
 
 ChildProcess ChildProcess::Adopt(DWORD processId)
@@ -373,27 +362,99 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD deadlineMs)
             return true;
         if (GetTickCount() - start > deadlineMs)
             return false;
-        MSG message{};
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
+        ServePendingMessages();
         Sleep(10);
     }
 }
 
+void ServePendingMessages()
+{
+    MSG message{};
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+bool TakeQuitMessages()
+{
+    bool taken = false;
+    MSG message{};
+    while (PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
+        taken = true;
+    return taken;
+}
+
+void RegisterWindowClass(const char* className, WNDPROC procedure)
+{
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    windowClass.lpszClassName = className;
+    RegisterClassExA(&windowClass); // fails harmlessly when the class is there already
+}
+
+HWND CreateMessageWindow(const char* className, WNDPROC procedure)
+{
+    RegisterWindowClass(className, procedure);
+    return CreateWindowExA(0, className, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
+DWORD ProcessOf(HWND window)
+{
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    return processId;
+}
+
+std::vector<HWND> VisibleTopLevelWindows()
+{
+    std::vector<HWND> windows;
+    EnumWindows(CollectVisible, reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
+std::vector<HWND> VisibleTopLevelWindowsOf(DWORD processId)
+{
+    std::vector<HWND> windows;
+    for (HWND window : VisibleTopLevelWindows())
+        if (ProcessOf(window) == processId)
+            windows.push_back(window);
+    return windows;
+}
+
 HWND VisibleTopLevelWindowOf(DWORD processId)
 {
-    WindowSearch search{processId, nullptr};
-    EnumWindows(TakeFirstVisibleWindow, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return FirstVisibleWindowOf(processId, [](HWND window) { return GetWindow(window, GW_OWNER) == nullptr; });
 }
 
 HWND WaitForVisibleWindowOf(DWORD processId, DWORD deadlineMs)
 {
-    HWND window = nullptr;
-    WaitUntil([&] { return (window = VisibleTopLevelWindowOf(processId)) != nullptr; }, deadlineMs);
-    return window;
+    return WaitForWindow([&] { return VisibleTopLevelWindowOf(processId); }, deadlineMs);
+}
+
+bool IsAbove(HWND upper, HWND lower)
+{
+    for (HWND window = GetWindow(upper, GW_HWNDNEXT); window; window = GetWindow(window, GW_HWNDNEXT))
+        if (window == lower)
+            return true;
+    return false;
+}
+
+RECT WindowRectOf(HWND window)
+{
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    return rect;
+}
+
+std::string Describe(const RECT& rect)
+{
+    return "(" + std::to_string(rect.left) + ", " + std::to_string(rect.top) + ") " +
+           std::to_string(rect.right - rect.left) + " x " + std::to_string(rect.bottom - rect.top);
 }
 
 bool RunOnOtherThread(const std::function<void()>& work, DWORD deadlineMs)
@@ -412,16 +473,12 @@ bool RunOnOtherThread(const std::function<void()>& work, DWORD deadlineMs)
 
 HWND MessageBoxOf(DWORD processId)
 {
-    MessageBoxSearch search{processId, nullptr};
-    EnumWindows(TakeFirstMessageBox, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return FirstVisibleWindowOf(processId, [](HWND window) { return ClassNameOf(window) == MessageBoxClassName; });
 }
 
 HWND WaitForMessageBoxOf(DWORD processId, DWORD deadlineMs)
 {
-    HWND box = nullptr;
-    WaitUntil([&] { return (box = MessageBoxOf(processId)) != nullptr; }, deadlineMs);
-    return box;
+    return WaitForWindow([&] { return MessageBoxOf(processId); }, deadlineMs);
 }
 
 std::string MessageBoxText(HWND box)
@@ -502,6 +559,23 @@ std::vector<DWORD> ThreadIdsOf(DWORD processId)
             threads.push_back(entry.th32ThreadID);
     CloseHandle(snapshot);
     return threads;
+}
+
+double ThreadCpuMs()
+{
+    FILETIME created{}, exited{}, kernel{}, user{};
+    GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
+    auto ms = [](const FILETIME& time) {
+        return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32 | time.dwLowDateTime) / 10000.0;
+    };
+    return ms(kernel) + ms(user);
+}
+
+std::string Hex(unsigned long value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08lX", value);
+    return text;
 }
 
 bool ReadImageKind(const std::string& path, WORD& machine, WORD& subsystem)

@@ -18,6 +18,7 @@ std::string BuildDirectory();
 std::string BuildFile(const char* name);                  // BuildDirectory() + "\\" + name
 std::string StandInEditorPath();                           // the stand-in "Sparkwright汉化版.exe"
 std::string LauncherPath();
+std::string ThisProgramPath();                             // the running test program itself
 
 // A started process; terminated on destruction if it still runs.
 class ChildProcess {
@@ -77,9 +78,29 @@ private:
 // the deadline passes; returns whether it held.
 bool WaitUntil(const std::function<bool()>& condition, DWORD deadlineMs);
 
+// Hands every message waiting in this thread's queue to its window.
+void ServePendingMessages();
+// Takes away the quit messages waiting for this thread (a destroyed overlay leaves one for the
+// press's pump), so that none ends a later test's loop; returns whether there was one.
+bool TakeQuitMessages();
+
+// Registers a window class of this program with the arrow cursor and the window colour; a class
+// already registered under the name is kept.
+void RegisterWindowClass(const char* className, WNDPROC procedure);
+// A message-only window of this thread in that class: no walk over the desktop meets it.
+HWND CreateMessageWindow(const char* className, WNDPROC procedure);
+
+DWORD ProcessOf(HWND window);
+// Every visible top-level window of the desktop (or of one process), highest in z-order first.
+std::vector<HWND> VisibleTopLevelWindows();
+std::vector<HWND> VisibleTopLevelWindowsOf(DWORD processId);
 // The highest visible top-level window without owner of process, or null.
 HWND VisibleTopLevelWindowOf(DWORD processId);
 HWND WaitForVisibleWindowOf(DWORD processId, DWORD deadlineMs);
+// Whether upper stands above lower in the z-order of the desktop's top-level windows.
+bool IsAbove(HWND upper, HWND lower);
+RECT WindowRectOf(HWND window);
+std::string Describe(const RECT& rect); // "(left, top) width x height"
 
 // Runs work on a second thread while this thread serves its messages, so that calls from there
 // on this thread's windows complete. Returns whether work ended within the deadline (it is
@@ -98,8 +119,13 @@ void AppendToFile(const std::string& path, const std::string& text); // creates 
 std::string WindowText(HWND window);
 std::string ClassNameOf(HWND window);
 
+// HRESULTs, styles and colours read best in hex: "0x%08lX".
+std::string Hex(unsigned long value);
+
 // Ids of the threads of process that exist now (a Toolhelp snapshot).
 std::vector<DWORD> ThreadIdsOf(DWORD processId);
+// CPU time (kernel and user) of the calling thread, in milliseconds.
+double ThreadCpuMs();
 
 // The machine (IMAGE_FILE_MACHINE_...) and subsystem (IMAGE_SUBSYSTEM_...) of the PE image at
 // path. False when the file cannot be read as a PE image.
