@@ -196,8 +196,8 @@ protected:
     {
         ASSERT_TRUE(WaitUntil([] { return !EditorRunning(); }, ProcessExitDeadlineMs))
             << "an editor from elsewhere is still running";
-        ASSERT_NO_FATAL_FAILURE(folder_.CopyIn(LauncherPath(), LauncherImageName));
-        ASSERT_NO_FATAL_FAILURE(folder_.CopyIn(StandInEditorPath(), EditorImageName));
+        ASSERT_TRUE(folder_.CopyIn(LauncherPath(), LauncherImageName));
+        ASSERT_TRUE(folder_.CopyIn(StandInEditorPath(), EditorImageName));
 
         std::vector<std::string> environment;
         if (!StandInArguments().empty())

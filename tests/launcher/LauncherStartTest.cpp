@@ -154,8 +154,8 @@ protected:
     static void SetUpTestSuite()
     {
         Folder = std::make_unique<ScratchFolder>("launch " BACKSLASH_TRAIL_CHARACTER " dir");
-        Folder->CopyIn(LauncherPath(), LauncherFileName);
-        Folder->CopyIn(StandInEditorPath(), EditorImageName);
+        ASSERT_TRUE(Folder->CopyIn(LauncherPath(), LauncherFileName));
+        ASSERT_TRUE(Folder->CopyIn(StandInEditorPath(), EditorImageName));
         PlantedProgram = FirstBlankPrefixProgram(Folder->File(EditorImageName));
         CopyFileA(StandInEditorPath().c_str(), PlantedProgram.c_str(), FALSE);
         ReportPath = ReportFileBeside(*Folder);
@@ -385,9 +385,10 @@ TEST(LaunchLoop, StartsTheEditorEveryTimeRemembersARunningOneAndNeverSpins)
         SCOPED_TRACE(row.name);
         ASSERT_EQ(0u, FindProcessByName(EditorImageName)) << "an editor from elsewhere is still running";
         ScratchFolder folder("beside " BACKSLASH_TRAIL_CHARACTER " editor");
-        folder.CopyIn(ThisProgramPath(), "launch_loop.exe");
-        if (row.editorFileThere)
-            folder.CopyIn(StandInEditorPath(), EditorImageName);
+        ASSERT_TRUE(folder.CopyIn(ThisProgramPath(), "launch_loop.exe"));
+        if (row.editorFileThere) {
+            ASSERT_TRUE(folder.CopyIn(StandInEditorPath(), EditorImageName));
+        }
         const std::string reportPath = ReportFileBeside(folder);
         const std::string resultPath = folder.Beside("result.txt");
         const std::vector<std::string> environment = {"STANDIN_REPORT=" + reportPath};
@@ -444,7 +445,7 @@ TEST(LaunchLoop, WithoutAnEditorTheLauncherWindowStillAppears)
 
     ASSERT_EQ(0u, FindProcessByName(EditorImageName)) << "an editor from elsewhere is still running";
     ScratchFolder folder("launcher alone");
-    folder.CopyIn(LauncherPath(), LauncherFileName);
+    ASSERT_TRUE(folder.CopyIn(LauncherPath(), LauncherFileName));
     const DWORD start = GetTickCount();
     ChildProcess launcher = ChildProcess::Start(folder.File(LauncherFileName));
     ASSERT_TRUE(launcher.Started());

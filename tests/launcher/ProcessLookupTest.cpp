@@ -71,10 +71,10 @@ protected:
     static void SetUpTestSuite()
     {
         Folder = std::make_unique<ScratchFolder>("lookup");
-        Folder->CopyIn(StandInEditorPath(), EditorImageName);
-        Folder->CopyIn(StandInEditorPath(), UpperCaseEditorName);
+        ASSERT_TRUE(Folder->CopyIn(StandInEditorPath(), EditorImageName));
+        ASSERT_TRUE(Folder->CopyIn(StandInEditorPath(), UpperCaseEditorName));
         for (int i = 0; i < NearMissCount; ++i) {
-            Folder->CopyIn(StandInEditorPath(), NearMissNames[i]);
+            ASSERT_TRUE(Folder->CopyIn(StandInEditorPath(), NearMissNames[i]));
             NearMisses[i] = ChildProcess::Start(Folder->File(NearMissNames[i]), "--hidden");
         }
         for (const ChildProcess& nearMiss : NearMisses)

@@ -284,7 +284,7 @@ TEST(MissingLibrary, IsNamedInAFatalMessageAndEndsTheProcessAfterOk)
         // A copy of this program under a name of its own, so nothing else loses the library.
         ScratchFolder folder("missing library");
         const std::string programName = std::string("overlay_without_") + row.module + ".exe";
-        folder.CopyIn(ThisProgramPath(), programName);
+        ASSERT_TRUE(folder.CopyIn(ThisProgramPath(), programName));
         WithheldLibrary withheld(programName, row.module);
         ASSERT_TRUE(withheld.Set());
         ChildProcess child = ChildProcess::Start(folder.File(programName), "--child overlay_without_library");

@@ -349,9 +349,12 @@ ScratchFolder::~ScratchFolder()
     RemoveTree(parent_);
 }
 
-void ScratchFolder::CopyIn(const std::string& source, const std::string& name) const
+testing::AssertionResult ScratchFolder::CopyIn(const std::string& source, const std::string& name) const
 {
-    ASSERT_TRUE(CopyFileA(source.c_str(), File(name).c_str(), FALSE)) << "copying " << source << " failed";
+    if (CopyFileA(source.c_str(), File(name).c_str(), FALSE))
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "copying " << source << " in as " << name << " failed, error "
+                                       << GetLastError();
 }
 
 bool WaitUntil(const std::function<bool()>& condition, DWORD deadlineMs)

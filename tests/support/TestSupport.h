@@ -67,7 +67,8 @@ public:
     std::string File(const std::string& name) const { return path_ + "\\" + name; }
     // A file beside the folder, in the folder made to hold it (plainly named, removed with it).
     std::string Beside(const std::string& name) const { return parent_ + "\\" + name; }
-    void CopyIn(const std::string& source, const std::string& name) const;
+    // Copies source in as name; assert on the result, so that a failure names the caller's line.
+    [[nodiscard]] testing::AssertionResult CopyIn(const std::string& source, const std::string& name) const;
 
 private:
     std::string parent_;
