@@ -45,7 +45,7 @@ TEST(EntryPointBinding, MissingEntryPointShowsABoxNamingItAndEndsTheProcess)
         EXPECT_NE(std::string::npos, text.find(row.entryPoint)) << "box text: " << text;
         EXPECT_FALSE(child.WaitForExit(WaitingProofMs)) << "the process ended before the box was answered";
 
-        PressMessageBoxButton(box, IDOK);
+        ASSERT_TRUE(PressMessageBoxButton(box, IDOK)) << "the box has no OK button";
         DWORD exitCode = 0;
         ASSERT_TRUE(child.WaitForExit(ProcessExitDeadlineMs, &exitCode)) << "the process did not end after OK";
         EXPECT_EQ(MissingEntryPointExitCode, exitCode);

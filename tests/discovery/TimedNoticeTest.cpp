@@ -63,11 +63,12 @@ struct BoxSighting {
     HWND owner = nullptr;
     bool ownerEnabled = true;
     bool quitPosted = false; // the box never came: the watcher broke the modal loop
+    bool okPressed = false;
 };
 
 // Watches for the box of this process from a second thread, notes what it shows, then presses
-// OK. Should no box come, it posts WM_QUIT to the showing thread, which ends a modal loop, so
-// that a missing box fails the test instead of hanging it.
+// OK. Should no box come, or one without OK, it posts WM_QUIT to the showing thread, which ends
+// a modal loop, so that the test fails instead of hanging.
 class BoxWatcher {
 public:
     BoxWatcher() : showingThread_(GetCurrentThreadId()), thread_([this] { Watch(); }) {}
@@ -98,7 +99,9 @@ private:
         sighting_.text = MessageBoxText(box);
         sighting_.owner = GetWindow(box, GW_OWNER);
         sighting_.ownerEnabled = sighting_.owner && IsWindowEnabled(sighting_.owner);
-        PressMessageBoxButton(box, IDOK);
+        sighting_.okPressed = PressMessageBoxButton(box, IDOK);
+        if (!sighting_.okPressed)
+            PostThreadMessageA(showingThread_, WM_QUIT, 0, 0);
     }
 
     DWORD showingThread_;
@@ -149,6 +152,7 @@ TEST_F(TimedNoticeTest, BoxShowsTheTextOwnedByTheLauncherWindowAndClosesOnOk)
         const BoxSighting& seen = watcher.Sighting();
 
         ASSERT_FALSE(seen.quitPosted) << "no message box of this process came up";
+        ASSERT_TRUE(seen.okPressed) << "the box has no OK button";
         EXPECT_EQ(NoticeCaption, seen.caption);
         EXPECT_EQ(NoticeText, seen.text);
         EXPECT_EQ(expectedOwner, seen.owner);

@@ -413,9 +413,7 @@ TEST_F(LocalizerSession, PressWithoutEditorShowsTheNoticeAndLeavesTheLauncherUsa
         EXPECT_TRUE(VisibleWindowsOf(launcher_.Id(), OverlayClassName).empty()) << "an overlay was made without editor";
 
         // Wine's box does not close by itself: the user presses OK.
-        HWND ok = GetDlgItem(notice, IDOK);
-        ASSERT_NE(nullptr, ok) << "the notice has no OK button";
-        PostMessageA(ok, BM_CLICK, 0, 0);
+        ASSERT_TRUE(PressMessageBoxButton(notice, IDOK)) << "the notice has no OK button";
         ASSERT_TRUE(WaitUntil([&] { return !IsWindow(notice); }, AppearDeadlineMs)) << "OK did not close the notice";
 
         EXPECT_TRUE(launcher_.Running());

@@ -302,9 +302,7 @@ TEST(MissingLibrary, IsNamedInAFatalMessageAndEndsTheProcessAfterOk)
         EXPECT_NE(std::string::npos, text.find(row.entryPoint)) << text;
         EXPECT_TRUE(child.Running()) << "ended before the message was answered";
 
-        HWND ok = GetDlgItem(box, IDOK);
-        ASSERT_NE(nullptr, ok) << "the message has no OK button";
-        SendMessageA(ok, BM_CLICK, 0, 0);
+        ASSERT_TRUE(PressMessageBoxButton(box, IDOK)) << "the message has no OK button";
         ASSERT_TRUE(child.WaitForExit(ProcessExitDeadlineMs, &exitCode)) << "still runs after OK";
         EXPECT_EQ(MissingEntryPointExitCode, exitCode);
     }

@@ -489,9 +489,11 @@ std::string MessageBoxText(HWND box)
     return WindowText(GetDlgItem(box, MessageBoxTextId));
 }
 
-void PressMessageBoxButton(HWND box, int buttonId)
+bool PressMessageBoxButton(HWND box, int buttonId)
 {
-    PostMessageA(GetDlgItem(box, buttonId), BM_CLICK, 0, 0);
+    // Without the check a missing button would take the post to this thread's own queue.
+    HWND button = GetDlgItem(box, buttonId);
+    return button && PostMessageA(button, BM_CLICK, 0, 0);
 }
 
 std::string ReadWholeFile(const std::string& path)

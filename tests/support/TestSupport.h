@@ -109,11 +109,12 @@ std::string Describe(const RECT& rect); // "(left, top) width x height"
 bool RunOnOtherThread(const std::function<void()>& work, DWORD deadlineMs);
 
 // A message box (dialog class "#32770") that process shows, or null; its text (the static
-// control 0xFFFF); and a press on its button id, posted so that a hung box cannot hold the test.
+// control 0xFFFF); and a press on its button id, posted so that a hung box cannot hold the test
+// (false when the box has no such button).
 HWND MessageBoxOf(DWORD processId);
 HWND WaitForMessageBoxOf(DWORD processId, DWORD deadlineMs);
 std::string MessageBoxText(HWND box);
-void PressMessageBoxButton(HWND box, int buttonId);
+bool PressMessageBoxButton(HWND box, int buttonId);
 
 std::string ReadWholeFile(const std::string& path);
 void AppendToFile(const std::string& path, const std::string& text); // creates the file if need be
