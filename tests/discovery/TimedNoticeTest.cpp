@@ -109,6 +109,22 @@ private:
     std::thread thread_;
 };
 
+// Whether the test shows a window of this process where the launcher's would be, which then
+// owns the box.
+struct OwnerCase {
+    const char* name;
+    bool launcherWindowShown;
+};
+
+std::unique_ptr<TestWindow> LauncherLikeWindow(const OwnerCase& row)
+{
+    if (!row.launcherWindowShown)
+        return nullptr;
+    auto window = std::make_unique<TestWindow>("launcher-like window", 500, 400, 320, 200);
+    ServePendingMessages();
+    return window;
+}
+
 class TimedNoticeTest : public testing::Test {
 protected:
     void SetUp() override
@@ -130,21 +146,13 @@ protected:
 
 TEST_F(TimedNoticeTest, BoxShowsTheTextOwnedByTheLauncherWindowAndClosesOnOk)
 {
-    struct Case {
-        const char* name;
-        bool launcherWindowShown;
-    };
-    const Case cases[] = {
+    const OwnerCase cases[] = {
         {"the launcher's window is shown: it owns the box", true},
         {"no visible window of the process: the box has no owner", false},
     };
-    for (const Case& row : cases) {
+    for (const OwnerCase& row : cases) {
         SCOPED_TRACE(row.name);
-        std::unique_ptr<TestWindow> launcherLike;
-        if (row.launcherWindowShown) {
-            launcherLike = std::make_unique<TestWindow>("launcher-like window", 500, 400, 320, 200);
-            ServePendingMessages();
-        }
+        const std::unique_ptr<TestWindow> launcherLike = LauncherLikeWindow(row);
         HWND expectedOwner = launcherLike ? launcherLike->Handle() : nullptr;
 
         BoxWatcher watcher;
@@ -168,21 +176,13 @@ TEST_F(TimedNoticeTest, BoxShowsTheTextOwnedByTheLauncherWindowAndClosesOnOk)
 TEST_F(TimedNoticeTest, CallsTheTimedBoxOnceWithOwnerTextCaptionAndFiveSeconds)
 {
     // This platform's box ignores its time-out, so the five seconds are checked where they are given.
-    struct Case {
-        const char* name;
-        bool launcherWindowShown;
-    };
-    const Case cases[] = {
+    const OwnerCase cases[] = {
         {"with the launcher's window shown", true},
         {"without a visible window", false},
     };
-    for (const Case& row : cases) {
+    for (const OwnerCase& row : cases) {
         SCOPED_TRACE(row.name);
-        std::unique_ptr<TestWindow> launcherLike;
-        if (row.launcherWindowShown) {
-            launcherLike = std::make_unique<TestWindow>("launcher-like window", 500, 400, 320, 200);
-            ServePendingMessages();
-        }
+        const std::unique_ptr<TestWindow> launcherLike = LauncherLikeWindow(row);
         RecordedCalls.clear();
         SetEntryPointForTesting(User32, MessageBoxTimeoutName, AsEntryPoint(RecordMessageBoxTimeout));
 
