@@ -231,7 +231,7 @@ TEST_F(WindowSearchTest, UnknownImageNameGivesMinusOneWithoutWalkingTheWindows)
     TestWindow passedWindow("a window any walk passes", 400, 300, 320, 200);
     ExpectHighestVisibleWindow(passedWindow.Handle(), __LINE__);
 
-    PostProbe();
+    ASSERT_NO_FATAL_FAILURE(PostProbe());
     EXPECT_EQ(reinterpret_cast<HWND>(static_cast<INT_PTR>(-1)), FindMainWindowByName("NoSuchProgram.exe"));
     EXPECT_EQ(0, ProbesHandled) << "messages were served: the windows were walked";
 
@@ -322,7 +322,7 @@ TEST_F(WindowSearchTest, MessagesAreServedWhileTheSearchPassesVisibleWindows)
         }
         ASSERT_TRUE(IsAbove(cover, target));
 
-        PostProbe(row.handlerDelayMs);
+        ASSERT_NO_FATAL_FAILURE(PostProbe(row.handlerDelayMs));
         HWND found = FindProcessWindow(editor.Id(), row.budgetMs);
         const int handledDuringSearch = ProbesHandled;
 

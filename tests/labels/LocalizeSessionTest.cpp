@@ -164,8 +164,9 @@ bool CaptionsOnScreen()
     return false;
 }
 
-void ExpectCaptionsOnScreen()
+void ExpectCaptionsOnScreen(int line)
 {
+    const testing::ScopedTrace caller(__FILE__, line, "captions expected on the screen");
     ASSERT_TRUE(WaitUntil(CaptionsOnScreen, AppearDeadlineMs)) << "no red caption reached the screen";
     const Picture picture = CapturePinnedRect();
     ASSERT_FALSE(picture.pixels.empty()) << "the screen could not be captured";
@@ -235,8 +236,9 @@ protected:
     HWND SoleOverlay() const { return SoleVisibleWindowOf(launcher_.Id(), OverlayClassName); }
 
     // Presses the button and waits until the overlay and the editor's window are pinned.
-    void PressAndWaitForPinnedOverlay(HWND* overlay, double* elapsedMs = nullptr)
+    void PressAndWaitForPinnedOverlay(int line, HWND* overlay, double* elapsedMs = nullptr)
     {
+        const testing::ScopedTrace caller(__FILE__, line, "pressed here");
         const Stopwatch sincePress;
         Press();
         const bool pinned = WaitUntil(
@@ -271,7 +273,7 @@ TEST_F(LocalizerSession, PressPinsEditorAndOverlayWithinASecondAndShowsTheCaptio
 {
     HWND overlay = nullptr;
     double elapsedMs = 0;
-    ASSERT_NO_FATAL_FAILURE(PressAndWaitForPinnedOverlay(&overlay, &elapsedMs));
+    ASSERT_NO_FATAL_FAILURE(PressAndWaitForPinnedOverlay(__LINE__, &overlay, &elapsedMs));
     std::printf("press to editor and overlay pinned: %.0f ms\n", elapsedMs);
     EXPECT_LE(elapsedMs, OneSecondMs + WineMarginMs);
 
@@ -280,14 +282,14 @@ TEST_F(LocalizerSession, PressPinsEditorAndOverlayWithinASecondAndShowsTheCaptio
     EXPECT_EQ(WS_EX_TRANSPARENT | WS_EX_LAYERED, exStyle & (WS_EX_TRANSPARENT | WS_EX_LAYERED))
         << "extended style 0x" << std::hex << exStyle;
     EXPECT_TRUE(Responsive(launcherWindow_)) << "the launcher must keep serving its window while the overlay is up";
-    ASSERT_NO_FATAL_FAILURE(ExpectCaptionsOnScreen());
+    ASSERT_NO_FATAL_FAILURE(ExpectCaptionsOnScreen(__LINE__));
 }
 
 TEST_F(LocalizerSession, TheEditorMovedOrResizedIsPutBack)
 {
     HWND overlay = nullptr;
-    ASSERT_NO_FATAL_FAILURE(PressAndWaitForPinnedOverlay(&overlay));
-    ASSERT_NO_FATAL_FAILURE(ExpectCaptionsOnScreen()); // past the long first frame
+    ASSERT_NO_FATAL_FAILURE(PressAndWaitForPinnedOverlay(__LINE__, &overlay));
+    ASSERT_NO_FATAL_FAILURE(ExpectCaptionsOnScreen(__LINE__)); // past the long first frame
 
     struct Case {
         const char* name;
@@ -317,8 +319,8 @@ TEST_F(LocalizerSession, TheEditorMovedOrResizedIsPutBack)
 TEST_F(LocalizerSession, TheOverlayFollowsTheEditorIntoTheTaskbarAndBack)
 {
     HWND overlay = nullptr;
-    ASSERT_NO_FATAL_FAILURE(PressAndWaitForPinnedOverlay(&overlay));
-    ASSERT_NO_FATAL_FAILURE(ExpectCaptionsOnScreen());
+    ASSERT_NO_FATAL_FAILURE(PressAndWaitForPinnedOverlay(__LINE__, &overlay));
+    ASSERT_NO_FATAL_FAILURE(ExpectCaptionsOnScreen(__LINE__));
 
     ShowWindow(editorWindow_, SW_MINIMIZE);
     const Stopwatch sinceMinimised;
@@ -355,10 +357,10 @@ class EditorEndsWhileOverlayIsUp : public LocalizerSession, public testing::With
 TEST_P(EditorEndsWhileOverlayIsUp, TheLauncherEndsWithCodeZeroWithinASecond)
 {
     HWND overlay = nullptr;
-    ASSERT_NO_FATAL_FAILURE(PressAndWaitForPinnedOverlay(&overlay));
+    ASSERT_NO_FATAL_FAILURE(PressAndWaitForPinnedOverlay(__LINE__, &overlay));
     // The first frame that draws the captions builds the font's glyphs and is far longer than
     // the frames after it; the end is timed against a running overlay.
-    ASSERT_NO_FATAL_FAILURE(ExpectCaptionsOnScreen());
+    ASSERT_NO_FATAL_FAILURE(ExpectCaptionsOnScreen(__LINE__));
 
     GetParam().end(editorWindow_, editor_);
     // Timed from the moment the process list stops showing the editor, as the launcher sees it.
@@ -384,7 +386,7 @@ INSTANTIATE_TEST_SUITE_P(Editor, EditorEndsWhileOverlayIsUp, testing::ValuesIn(E
 TEST_F(LocalizerSession, ClosingTheLauncherWindowClosesTheEditorAndEndsWithCodeZero)
 {
     HWND overlay = nullptr;
-    ASSERT_NO_FATAL_FAILURE(PressAndWaitForPinnedOverlay(&overlay));
+    ASSERT_NO_FATAL_FAILURE(PressAndWaitForPinnedOverlay(__LINE__, &overlay));
 
     PostMessageA(launcherWindow_, WM_CLOSE, 0, 0); // as the window's close box does
 
@@ -425,8 +427,8 @@ TEST_F(LocalizerSession, PressWithoutEditorShowsTheNoticeAndLeavesTheLauncherUsa
 TEST_F(LocalizerSession, ASecondPressReplacesTheOverlayAndLeavesOneRenderThread)
 {
     HWND first = nullptr;
-    ASSERT_NO_FATAL_FAILURE(PressAndWaitForPinnedOverlay(&first));
-    ASSERT_NO_FATAL_FAILURE(ExpectCaptionsOnScreen());
+    ASSERT_NO_FATAL_FAILURE(PressAndWaitForPinnedOverlay(__LINE__, &first));
+    ASSERT_NO_FATAL_FAILURE(ExpectCaptionsOnScreen(__LINE__));
     const int threadsAfterFirst = SettledThreadCountOf(launcher_.Id());
 
     Press();
@@ -439,7 +441,7 @@ TEST_F(LocalizerSession, ASecondPressReplacesTheOverlayAndLeavesOneRenderThread)
         AppearDeadlineMs))
         << "first overlay " << (IsWindow(first) ? "still there" : "gone") << ", "
         << VisibleWindowsOf(launcher_.Id(), OverlayClassName).size() << " visible overlay(s)";
-    ASSERT_NO_FATAL_FAILURE(ExpectCaptionsOnScreen());
+    ASSERT_NO_FATAL_FAILURE(ExpectCaptionsOnScreen(__LINE__));
 
     const int threadsAfterSecond = SettledThreadCountOf(launcher_.Id());
     std::printf("launcher threads: %d after the first press, %d after the second\n", threadsAfterFirst,
@@ -468,7 +470,7 @@ TEST_F(EditorWithoutWindowYet, PressMakesTheOverlayAllTheSame)
     ASSERT_TRUE(WaitUntil([&] { return (overlay = SoleOverlay()) != nullptr && IsPinned(overlay); }, AppearDeadlineMs))
         << "no overlay at " << Describe(PinnedRect);
     ASSERT_EQ(nullptr, VisibleTopLevelWindowOf(editorId_)) << "the editor's window showed too early for this test";
-    ASSERT_NO_FATAL_FAILURE(ExpectCaptionsOnScreen());
+    ASSERT_NO_FATAL_FAILURE(ExpectCaptionsOnScreen(__LINE__));
 
     // The press found no window to pin, and frames never look for one again: when the editor's
     // window shows at last, it stays where it opened.

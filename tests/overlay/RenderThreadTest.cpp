@@ -285,7 +285,7 @@ protected:
 TEST_F(LostDeviceTest, LoopGoesOnWhilePresentReportsLost)
 {
     constexpr int FramesWhileLost = 30;
-    BringUpDrawingCaptions(PresentReportingLost);
+    ASSERT_NO_FATAL_FAILURE(BringUpDrawingCaptions(PresentReportingLost));
     ASSERT_TRUE(WaitUntil([] { return Lost.framesSinceLost >= FramesWhileLost; }, FrameDeadlineMs))
         << "framing stopped after " << Lost.framesSinceLost << " frames";
 
@@ -298,7 +298,7 @@ TEST_F(LostDeviceTest, LoopGoesOnWhilePresentReportsLost)
 TEST_F(LostDeviceTest, ResetBringsCaptionsBack)
 {
     constexpr int FramesAfterReset = 5;
-    BringUpDrawingCaptions(PresentAfterLosingTheDevice);
+    ASSERT_NO_FATAL_FAILURE(BringUpDrawingCaptions(PresentAfterLosingTheDevice));
     Lost.loseDevice = true;
     ASSERT_TRUE(WaitUntil([] { return Lost.framesSinceLost >= FramesAfterReset; }, FrameDeadlineMs))
         << "framing stopped after the device was lost";
