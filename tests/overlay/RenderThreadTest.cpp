@@ -318,7 +318,7 @@ TEST_F(LostDeviceTest, ResetBringsCaptionsBack)
 // The adapter reports no refresh rate here, so the loop aims at 60 frames a second.
 constexpr double SlowestRate = 40;
 constexpr double FastestRate = 75;
-constexpr DWORD SettleMs = 500;   // the first frames set up the device's resources
+constexpr int SettleFrames = 30;  // half a second's worth: the first frames set up the device's resources
 constexpr DWORD MeasureMs = 2000; // long enough to average out the scheduler
 
 std::atomic<int> PacedFrames{0};
@@ -346,7 +346,8 @@ TEST_F(FramePacingTest, OneFramePerRefreshShownAndMinimised)
 {
     PacedFrames = 0;
     ASSERT_NE(nullptr, BringUp(SmallWidth, SmallHeight, CountFrame));
-    ServeMessagesFor(SettleMs);
+    ASSERT_TRUE(WaitUntil([] { return PacedFrames >= SettleFrames; }, FrameDeadlineMs))
+        << "only " << PacedFrames << " frames";
 
     const double shown = FramesPerSecond();
     ShowWindow(OverlayWindow, SW_MINIMIZE);
