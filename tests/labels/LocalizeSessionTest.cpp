@@ -213,8 +213,8 @@ protected:
 
         editorId_ = FindProcessByName(EditorImageName);
         ASSERT_NE(0u, editorId_) << "the launcher did not start the editor";
-        editor_ = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, editorId_);
-        ASSERT_NE(nullptr, editor_);
+        editor_ = ChildProcess::Adopt(editorId_);
+        ASSERT_TRUE(editor_.Started()) << "the editor cannot be opened";
         if (EditorShowsAtOnce()) {
             editorWindow_ = WaitForVisibleWindowOf(editorId_, AppearDeadlineMs);
             ASSERT_NE(nullptr, editorWindow_) << "the editor's window did not show";
@@ -224,11 +224,7 @@ protected:
     void TearDown() override
     {
         launcher_.Terminate();
-        if (editor_) {
-            TerminateProcess(editor_, 1);
-            WaitForSingleObject(editor_, ProcessExitDeadlineMs);
-            CloseHandle(editor_);
-        }
+        editor_.Terminate();
     }
 
     void Press() { PostMessageA(button_, BM_CLICK, 0, 0); }
@@ -255,8 +251,8 @@ protected:
 
     void EndEditorProcess()
     {
-        TerminateProcess(editor_, 1);
-        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(editor_, ProcessExitDeadlineMs));
+        TerminateProcess(editor_.Handle(), 1);
+        ASSERT_TRUE(editor_.WaitForExit(ProcessExitDeadlineMs)) << "the editor did not end";
         ASSERT_TRUE(WaitUntil([] { return !EditorRunning(); }, ProcessExitDeadlineMs));
     }
 
@@ -265,7 +261,7 @@ protected:
     HWND launcherWindow_ = nullptr;
     HWND button_ = nullptr;
     DWORD editorId_ = 0;
-    HANDLE editor_ = nullptr;
+    ChildProcess editor_;
     HWND editorWindow_ = nullptr;
 };
 
@@ -362,7 +358,7 @@ TEST_P(EditorEndsWhileOverlayIsUp, TheLauncherEndsWithCodeZeroWithinASecond)
     // the frames after it; the end is timed against a running overlay.
     ASSERT_NO_FATAL_FAILURE(ExpectCaptionsOnScreen(__LINE__));
 
-    GetParam().end(editorWindow_, editor_);
+    GetParam().end(editorWindow_, editor_.Handle());
     // Timed from the moment the process list stops showing the editor, as the launcher sees it.
     const Stopwatch sinceEnd;
     bool gone = false;
@@ -394,8 +390,7 @@ TEST_F(LocalizerSession, ClosingTheLauncherWindowClosesTheEditorAndEndsWithCodeZ
     ASSERT_TRUE(launcher_.WaitForExit(ProcessExitDeadlineMs, &exitCode)) << "the launcher did not end";
     EXPECT_EQ(0u, exitCode);
     // The stand-in ends when its main window is closed and not otherwise.
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(editor_, ProcessExitDeadlineMs))
-        << "the editor's main window was not asked to close";
+    EXPECT_TRUE(editor_.WaitForExit(ProcessExitDeadlineMs)) << "the editor's main window was not asked to close";
 }
 
 TEST_F(LocalizerSession, PressWithoutEditorShowsTheNoticeAndLeavesTheLauncherUsable)
@@ -482,7 +477,5 @@ TEST_F(EditorWithoutWindowYet, PressMakesTheOverlayAllTheSame)
     EXPECT_EQ(EditorStartPoint.y, editorRect.top) << "editor at " << Describe(editorRect);
     EXPECT_TRUE(IsPinned(overlay)) << "overlay at " << Describe(WindowRectOf(overlay));
 }
-
-
 
 } // namespace
