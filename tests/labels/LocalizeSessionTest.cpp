@@ -446,6 +446,39 @@ TEST_F(LocalizerSession, ASecondPressReplacesTheOverlayAndLeavesOneRenderThread)
     EXPECT_TRUE(Responsive(launcherWindow_));
 }
 
+// Presses that come faster than a press can finish while an overlay is up: each is handled inside
+// the window search of the one before, and the overlay pump of an inner press ends when the
+// overlay it replaced goes. However they nest, one overlay is left standing, drawn on and pinned,
+// and none of the others stays behind over the editor with nothing drawing on it.
+TEST_F(LocalizerSession, ABurstOfPressesLeavesOneOverlay)
+{
+    HWND first = nullptr;
+    ASSERT_NO_FATAL_FAILURE(PressAndWaitForPinnedOverlay(__LINE__, &first));
+    constexpr int BurstPresses = 5;
+    for (int i = 0; i < BurstPresses; ++i)
+        Press();
+
+    // The presses are done when one overlay has stood, pinned, for a good while; an overlay left
+    // over by a press would keep the count above one for good.
+    constexpr double StandingMs = 1000;
+    HWND overlay = nullptr;
+    Stopwatch standing;
+    const bool settled = WaitUntil(
+        [&] {
+            const std::vector<HWND> overlays = VisibleWindowsOf(launcher_.Id(), OverlayClassName);
+            const bool one = overlays.size() == 1 && IsPinned(overlays.front());
+            if (!one || overlays.front() != overlay) {
+                overlay = one ? overlays.front() : nullptr;
+                standing = Stopwatch();
+            }
+            return overlay && standing.ElapsedMs() >= StandingMs;
+        },
+        AppearDeadlineMs);
+    ASSERT_TRUE(settled) << VisibleWindowsOf(launcher_.Id(), OverlayClassName).size() << " visible overlay(s)";
+    ASSERT_NO_FATAL_FAILURE(ExpectCaptionsOnScreen(__LINE__));
+    EXPECT_TRUE(Responsive(launcherWindow_));
+}
+
 // The editor runs, but its window only shows a while after the launcher is ready.
 class EditorWithoutWindowYet : public LocalizerSession {
 protected:

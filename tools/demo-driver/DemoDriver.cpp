@@ -11,7 +11,7 @@
 #include <d3dx9core.h>
 
 // The tests read the back buffer the same way.
-#include "../../tests/support/D3DReadBack.h"
+#include "D3DReadBack.h"
 
 #include <cstdio>
 #include <cstring>
