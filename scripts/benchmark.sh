@@ -34,14 +34,10 @@ cmake --build --preset x86_64 --target launcher standin_editor measured_launcher
 source scripts/wine-env.sh
 wine_env_start "$root/build/x86_64"
 
-bin="$root/build/x86_64/bin"
 run="$root/build/measure/run"
-rm -rf "$run"
-mkdir -p "$run"
-cp "$bin/SparkwrightLocalizer-measured.exe" "$bin/Sparkwright汉化版.exe" "$run/"
-winpath() { local p=${1//\//\\}; echo "Z:$p"; }
-launcher=$(winpath "$run/SparkwrightLocalizer-measured.exe")
-editor=$(winpath "$run/Sparkwright汉化版.exe")
+wine_env_run_folder "$run" SparkwrightLocalizer-measured.exe Sparkwright汉化版.exe
+launcher=$(wine_path "$run/SparkwrightLocalizer-measured.exe")
+editor=$(wine_path "$run/Sparkwright汉化版.exe")
 
 failures=0
 declare -A figures=()
@@ -50,7 +46,7 @@ declare -A figures=()
 measure() {
   local limit=$1 output status=0 key value
   shift
-  output=$(timeout --kill-after=10 "$limit" "$WINE64" "$bin/measure-probe.exe" "$@" 2>&1) || status=$?
+  output=$(timeout --kill-after=10 "$limit" "$WINE64" "$WINE_ENV_BIN/measure-probe.exe" "$@" 2>&1) || status=$?
   output=${output//$'\r'/} # the console's line ends
   while read -r key value; do
     if [[ $key =~ ^[a-z0-9_]+$ && $value =~ ^-?[0-9.]+$ ]]; then

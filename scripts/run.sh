@@ -20,11 +20,10 @@ cmake --build --preset x86_64 --target launcher standin_editor demo_driver
 source scripts/wine-env.sh
 wine_env_start "$root/build/x86_64"
 
-bin="$root/build/x86_64/bin"
+bin="$WINE_ENV_BIN"
 out="$root/build/demo"
 rm -rf "$out"
-mkdir -p "$out/run"
-cp "$bin/SparkwrightLocalizer.exe" "$bin/Sparkwright汉化版.exe" "$out/run/"
+wine_env_run_folder "$out/run" SparkwrightLocalizer.exe Sparkwright汉化版.exe
 wine() { "$WINE64" "$@"; }
 
 echo "== the launcher starts the editor, then its button is pressed"
@@ -43,7 +42,7 @@ sleep 3
 import -window root -crop 1440x1000+50+50 +repage "$out/editor.png"
 kill "$editor" 2>/dev/null || true
 "$WINESERVER" -k >/dev/null 2>&1 || true # ends the editor's Windows process too
-wine "$bin/demo-driver.exe" frame "Z:${out//\//\\}\\overlay-frame.bgra"
+wine "$bin/demo-driver.exe" frame "$(wine_path "$out/overlay-frame.bgra")"
 convert -size 1440x1000 -depth 8 "bgra:$out/overlay-frame.bgra" "$out/overlay-frame.png"
 # The desktop composes the back buffer as premultiplied alpha: editor * (1 - alpha) + colour.
 convert "$out/editor.png" \( "$out/overlay-frame.png" -alpha extract -negate \) -compose multiply -composite \

@@ -35,16 +35,12 @@ cmake --build --preset x86_64 --target launcher standin_editor measured_launcher
 source scripts/wine-env.sh
 wine_env_start "$root/build/x86_64"
 
-bin="$root/build/x86_64/bin"
 run="$root/build/soak/run"
-rm -rf "$run"
-mkdir -p "$run"
-cp "$bin/SparkwrightLocalizer.exe" "$bin/SparkwrightLocalizer-measured.exe" "$bin/Sparkwright汉化版.exe" "$run/"
-winpath() { local p=${1//\//\\}; echo "Z:$p"; }
-launcher=$(winpath "$run/SparkwrightLocalizer.exe")
+wine_env_run_folder "$run" SparkwrightLocalizer.exe SparkwrightLocalizer-measured.exe Sparkwright汉化版.exe
+launcher=$(wine_path "$run/SparkwrightLocalizer.exe")
 # The launcher as shipped with its Presents counted: the kills wait for the overlay's first frame,
 # the presses check which threads present on which devices.
-measured=$(winpath "$run/SparkwrightLocalizer-measured.exe")
+measured=$(wine_path "$run/SparkwrightLocalizer-measured.exe")
 
 failed=0
 summary=()
@@ -54,7 +50,7 @@ soak() {
   local limit=$1 output status=0
   shift
   echo "== $1 ($2 x), seed $seed"
-  output=$(timeout --kill-after=10 "$limit" "$WINE64" "$bin/measure-probe.exe" "$@" 2>&1) || status=$?
+  output=$(timeout --kill-after=10 "$limit" "$WINE64" "$WINE_ENV_BIN/measure-probe.exe" "$@" 2>&1) || status=$?
   output=${output//$'\r'/} # the console's line ends
   echo "$output" | sed 's/^/  /'
   local tally
@@ -74,7 +70,7 @@ soak $((60 + 7 * close_runs)) soak-close "$launcher" "$close_runs" "$seed"
 
 # Nothing of the soak may outlive it in the Wine session: no launcher, editor or crash dialog.
 left_status=0
-left=$("$WINE64" "$bin/measure-probe.exe" left SparkwrightLocalizer.exe SparkwrightLocalizer-measured.exe \
+left=$("$WINE64" "$WINE_ENV_BIN/measure-probe.exe" left SparkwrightLocalizer.exe SparkwrightLocalizer-measured.exe \
   "Sparkwright汉化版.exe" winedbg.exe 2>&1) || left_status=$?
 left=${left//$'\r'/}
 display_lost=0

@@ -47,6 +47,7 @@ wine_env_start() {
   trap wine_env_stop EXIT
   wine_env_start_display
   export WINEPREFIX="$build/wineprefix"
+  WINE_ENV_BIN="$build/bin"
   export LC_ALL=zh_CN.UTF-8
   export WINEDEBUG=${WINEDEBUG:--all}
   export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -64,4 +65,21 @@ wine_env_start() {
   # One wineserver for the whole run: each program then starts in a second or less.
   "$WINESERVER" -p >/dev/null 2>&1 || true
   "$WINE64" cmd /c exit >/dev/null 2>&1 || true
+}
+
+# A fresh folder holding copies of programs of the 64-bit build: wine_env_run_folder DIR PROGRAM...
+wine_env_run_folder() {
+  local dir=$1 program
+  shift
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  for program in "$@"; do
+    cp "$WINE_ENV_BIN/$program" "$dir/"
+  done
+}
+
+# The Windows path of a file of this machine, as Wine's drive Z: shows it.
+wine_path() {
+  local path=${1//\//\\}
+  echo "Z:$path"
 }
